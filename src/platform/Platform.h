@@ -1,0 +1,150 @@
+// The operating-system layer: everything the core asks of the platform.
+//
+// Two implementations sit behind this header: Win32 (thin wrappers over the
+// kernel calls) and POSIX (Linux). No other file of the core includes
+// <windows.h> or a POSIX header.
+//
+// Conventions shared by every routine here:
+// - Failure is a false / zero / invalid-handle result with the reason in the
+//   calling thread's last-error code (Win32 numbering). A successful call
+//   leaves the last-error code as it was.
+// - Paths are 8-bit strings of at most 260 characters. Backslash is the
+//   separator of every path the system builds; the POSIX layer also accepts
+//   '/' and turns backslashes into '/' at the boundary.
+// - On POSIX every path is looked up as on a file system that ignores letter
+//   case and preserves it: each existing component is found without regard to
+//   ASCII letter case (an exact match first, otherwise the first match in
+//   upper-cased byte order); new components take the letter case given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#include <winerror.h>  // the platform's own definitions of the codes below
+#else
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_NO_MORE_FILES 18L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_DIR_NOT_EMPTY 145L
+#define ERROR_BUSY 170L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_DIRECTORY 267L
+#define ERROR_IO_DEVICE 1117L
+#define ERROR_FILE_CORRUPT 1392L
+#define ERROR_CANT_RESOLVE_FILENAME 1921L
+#define ERROR_INVALID_DATATYPE 1804L
+#define ERROR_INVALID_PIXEL_FORMAT 2000L
+#endif
+
+// A 32-bit boolean as the decode entries return it: all bits set for true,
+// zero for false. Callers test only for zero or non-zero.
+typedef int32_t Bool32;
+const Bool32 BOOL32_TRUE = -1;
+const Bool32 BOOL32_FALSE = 0;
+
+// Capacity of every path buffer: 260 characters plus the terminator.
+enum { PLAT_MAX_PATH = 260, PLAT_PATH_BUFFER = 261 };
+
+// ---------------------------------------------------------------------------
+// The thread's last-error code.
+uint32_t PlatGetLastError();
+void PlatSetLastError(uint32_t code);
+
+// ---------------------------------------------------------------------------
+// Open files. A handle is an opaque value; PLAT_NO_FILE is "not open".
+typedef intptr_t PlatFile;
+const PlatFile PLAT_NO_FILE = -1;
+
+// Opens an existing file for reading; others may read and write it meanwhile.
+// A directory does not open.
+PlatFile PlatOpenRead(const char* path);
+// Creates a new, empty file for writing; others may only read it meanwhile.
+// Fails with ERROR_FILE_EXISTS (80) when anything of that name exists.
+PlatFile PlatCreateNew(const char* path);
+bool PlatGetFileSize(PlatFile file, uint64_t* size);
+bool PlatGetFilePosition(PlatFile file, uint64_t* position);
+// Reads up to size bytes; *done receives the count read (0 at the end).
+bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done);
+// Moves the position forward by count bytes from the current position.
+// Moving past the end of the file succeeds.
+bool PlatSkip(PlatFile file, uint32_t count);
+// Writes size bytes at the current position; *done receives the count written.
+bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done);
+void PlatClose(PlatFile file);
+// The last-write time only, in 100 ns units since 1601-01-01 UTC (FILETIME).
+bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime);
+bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime);
+
+// ---------------------------------------------------------------------------
+// Names in the file system.
+bool PlatFileExists(const char* path);       // an existing file; a directory is not one
+bool PlatDirectoryExists(const char* path);  // an existing directory (a trailing separator is allowed)
+bool PlatCreateDirectory(const char* path);  // one level; fails with 183 when the name exists
+bool PlatDeleteFile(const char* path);
+// Renames a file or directory; never replaces an existing one (fails with 183).
+// A rename onto the same name in other letter case changes the stored case.
+bool PlatMoveFile(const char* from, const char* to);
+
+// ---------------------------------------------------------------------------
+// Directory search. The pattern's last component may hold '*' and '?' and
+// matches without regard to letter case; matching directories are returned
+// too, "." and ".." never. POSIX returns the names ordered by their bytes
+// upper-cased (ASCII). Names are written into 261-byte buffers.
+typedef intptr_t PlatSearch;
+const PlatSearch PLAT_NO_SEARCH = -1;
+
+// Starts a search and returns the first match, or PLAT_NO_SEARCH with
+// ERROR_FILE_NOT_FOUND (nothing matches) or the failure of the folder lookup.
+PlatSearch PlatFindFirst(const char* pattern, char* name);
+// Next match; false with ERROR_NO_MORE_FILES at the end.
+bool PlatFindNext(PlatSearch search, char* name);
+void PlatFindClose(PlatSearch search);
+
+// ---------------------------------------------------------------------------
+// Process.
+// Writes the current directory into buffer (size bytes with terminator) and
+// returns its length, or 0 on failure (buffer empty then).
+uint32_t PlatGetCurrentDirectory(char* buffer, uint32_t size);
+bool PlatSetCurrentDirectory(const char* path);
+// Full path of the running executable, as PlatGetCurrentDirectory.
+uint32_t PlatGetModulePath(char* buffer, uint32_t size);
+// Ends the process at once with the given exit code (output is flushed).
+[[noreturn]] void PlatExitProcess(uint32_t code);
+
+// ---------------------------------------------------------------------------
+// INI files, as the profile-file reader delivers them: a list of
+// null-terminated strings ended by an empty string. The result is the number
+// of characters written without the final terminator; 0 for a missing file,
+// no sections, or a section without lines. Nothing beyond size is written.
+uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size);
+uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size);
+
+// ---------------------------------------------------------------------------
+// Text.
+// One-line description of an error code; returns its length, 0 when the
+// platform has none. The text may end in a line break.
+uint32_t PlatGetErrorText(uint32_t code, char* buffer, uint32_t size);
+// The one letter-case folding used wherever names compare without regard to
+// case (ASCII on POSIX, the ANSI code page on Windows).
+unsigned char PlatFoldCase(unsigned char c);

@@ -1,0 +1,1 @@
+// Win32 implementation of the operating-system layer.
