@@ -27,6 +27,8 @@ struct HostOps {
   // view. Both do nothing when the dialog has no log pane.
   void (*ClearLog)(DialogHandle dialog);
   void (*AppendLog)(DialogHandle dialog, const char* text);
+  // The window of a control, null when the dialog has no such control.
+  void* (*GetControl)(DialogHandle dialog, int id);
   // Enable or disable a control; nothing when the dialog has no such control.
   void (*EnableControl)(DialogHandle dialog, int id, bool enable);
   // Enable or disable the window's Close command (title bar, system menu).

@@ -20,6 +20,11 @@ static void AppendLog(DialogHandle, const char* text) {
   if (Rec.hasLogPane) Rec.log += text;
 }
 
+static void* GetControl(DialogHandle, int id) {
+  static int controls[2000];
+  return (id > 0 && id < 2000 && !Rec.missingControls.count(id)) ? &controls[id] : nullptr;
+}
+
 static void EnableControlOp(DialogHandle, int id, bool enable) {
   Event("enable " + std::to_string(id) + (enable ? " on" : " off"));
   Rec.enabled[id] = enable;
@@ -129,7 +134,7 @@ static void ExitProcessOp(uint32_t code) {
 }
 
 static const HostOps RecordingOps = {
-    ClearLog,      AppendLog,      EnableControlOp, EnableCloseCommand,  Pump,
+    ClearLog,      AppendLog,      GetControl,     EnableControlOp, EnableCloseCommand,  Pump,
     ProgressResetOp, ProgressStepOp, ShowMessage,   Browse,              SetPathText,
     SetFocusOp,    SetBigIcon,     CreateToolTipWindow, AddToolTip,      SetTimerOp,
     KillTimerOp,   PostTimer,      EndDialogOp,     ExitProcessOp};

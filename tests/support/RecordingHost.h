@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct RecordedBox {
 
 struct Recorder {
   bool hasLogPane = true;
+  std::set<int> missingControls;        // ids the dialog lacks
   std::string log;                      // text of the log pane
   std::vector<std::string> events;      // every operation, in order
   std::map<int, bool> enabled;          // control id -> enabled (absent: enabled)

@@ -1,0 +1,22 @@
+#include "OskeltZtexHint.h"
+
+#include "resource.h"
+
+const ToolTipHint ToolTipHints[TOOL_TIP_HINT_COUNT] = {
+    {IDC_PATH, "Base directory for search/conversion"},
+    {IDC_BROWSE, "Set working directory"},
+    {IDC_CONVERT, "Convert all textures (_compiled\\*-C.TEX into ...\\*.tga)"},
+    {IDC_LOG, "Trace for errors, hints, and summary"},
+};
+
+void* ToolTipWindow = nullptr;
+
+bool CreateToolTips(DialogHandle dialog) {
+  ToolTipWindow = Host->CreateToolTipWindow(dialog);
+  if (!ToolTipWindow) return false;
+  for (const ToolTipHint& hint : ToolTipHints) {
+    if (hint.Text && Host->GetControl(dialog, hint.Control))
+      Host->AddToolTip(dialog, ToolTipWindow, hint.Control, hint.Text);
+  }
+  return true;
+}

@@ -1,0 +1,157 @@
+// The batch run: every _compiled\*-C.TEX of the base directory (the current
+// directory) is moved into place, skipped or converted into a TGA file.
+#include <cstring>
+
+#include "OskeltZTEX.h"
+#include "OskeltZtexGlob.h"
+#include "OskeltZtexUtil.h"
+#include "Platform.h"
+
+// A failed target between its close and its deletion; deleted before the
+// process ends if a close is confirmed while the run pumps messages there.
+static char PendingTarget[PLAT_PATH_BUFFER];
+
+void DeletePendingTarget() {
+  if (PendingTarget[0] == '\0') return;
+  PlatDeleteFile(PendingTarget);
+  PendingTarget[0] = '\0';
+}
+
+static void SetControlsForRun(DialogHandle dialog) {
+  EnableControl(dialog, IDC_BROWSE, false);
+  EnableControl(dialog, IDC_CONVERT, false);
+  if (CommandLineMode) {
+    HadErrors = true;
+    EnableControl(dialog, IDC_EXIT, false);
+    Host->EnableCloseCommand(dialog, false);
+  }
+}
+
+// Counting pass: the number of matches, pumping once per match. 0 when the
+// search finds nothing.
+static int32_t CountMatches(DialogHandle dialog, const char* pattern) {
+  char name[PLAT_PATH_BUFFER];
+  PlatSearch search = PlatFindFirst(pattern, name);
+  if (search == PLAT_NO_SEARCH) return 0;
+  int32_t count = 0;
+  do {
+    ++count;
+    PumpMessages(dialog);
+  } while (PlatFindNext(search, name));
+  PlatFindClose(search);
+  return count;
+}
+
+// Converts the open source into a new file at target.
+static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sourcePath,
+                           const char* target) {
+  PlatFile output = PlatCreateNew(target);
+  if (output == PLAT_NO_FILE) {
+    LogWrite(dialog, LOG_ERROR, target);
+    return;
+  }
+  if (ConvertZtexToTga(source, output)) {
+    uint64_t written;
+    if (PlatGetLastWriteTime(source, &written)) PlatSetLastWriteTime(output, written);
+    LogWrite(dialog, LOG_OK, target);
+    PlatClose(output);
+    return;
+  }
+  LogWrite(dialog, LOG_ERROR, sourcePath);
+  PlatClose(output);
+  std::strcpy(PendingTarget, target);
+  PumpMessages(dialog);
+  DeletePendingTarget();
+}
+
+// One match of the texture loop: open, place, then move, skip or convert.
+static void HandleTexture(DialogHandle dialog, const char* found) {
+  char sourcePath[PLAT_PATH_BUFFER];
+  char tgaName[PLAT_PATH_BUFFER];
+  char basePath[PLAT_PATH_BUFFER];
+  char target[PLAT_PATH_BUFFER];
+
+  JoinPath(nullptr, SOURCE_FOLDER, found, sourcePath);
+  if (sourcePath[0] == '\0') {
+    LogWrite(dialog, LOG_ERROR, found);
+    return;
+  }
+  PlatFile source = PlatOpenRead(sourcePath);
+  if (source == PLAT_NO_FILE) {
+    LogWrite(dialog, LOG_ERROR, found);
+    return;
+  }
+
+  // The tail "-C.TEX" is cut by length, whatever its letter case.
+  const size_t stem = std::strlen(found) - SOURCE_TAIL_LENGTH;
+  std::memcpy(tgaName, found, stem);
+  std::strcpy(tgaName + stem, TGA_EXTENSION);
+  JoinPath(nullptr, nullptr, tgaName, basePath);
+  ResolveTargetPath(nullptr, nullptr, tgaName, target);
+  if (basePath[0] == '\0' || target[0] == '\0') {
+    LogWrite(dialog, LOG_ERROR, found);
+  } else if (!ForceParentDirectories(target)) {
+    LogWrite(dialog, LOG_ERROR, target);
+  } else if (FileExists(basePath)) {
+    PlatMoveFile(basePath, target);
+    LogWrite(dialog, LOG_OK, target);
+  } else if (FileExists(target)) {
+    if (!NameCaseMatches(target)) PlatMoveFile(target, target);
+    LogWrite(dialog, LOG_SKIPPED, target);
+  } else {
+    ConvertTexture(dialog, source, sourcePath, target);
+  }
+  PlatClose(source);
+}
+
+static void WriteSummary(DialogHandle dialog) {
+  LogWrite(dialog, LOG_TEXT, "\r\n\r\nSummary:\r\n  Processed: ");
+  LogWrite(dialog, LOG_NUMBER, ProcessedCount);
+  LogWrite(dialog, LOG_TEXT, "\r\n  Skipped: ");
+  LogWrite(dialog, LOG_NUMBER, SkippedCount);
+  LogWrite(dialog, LOG_TEXT, "\r\n  Errors: ");
+  LogWrite(dialog, LOG_NUMBER, ErrorCount);
+  LogWrite(dialog, LOG_TEXT, "\r\n");
+}
+
+void RunConversion(DialogHandle dialog) {
+  Host->ClearLog(dialog);
+  WorkInProgress = true;
+  SetControlsForRun(dialog);
+  ResetCounters();
+
+  char pattern[PLAT_PATH_BUFFER];
+  JoinPath(nullptr, SOURCE_FOLDER, SOURCE_PATTERN, pattern);
+
+  const int32_t matches = CountMatches(dialog, pattern);
+  if (matches == 0) {
+    Host->ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
+  } else {
+    ProgressReset(dialog, matches);
+    char found[PLAT_PATH_BUFFER];
+    PlatSearch search = PlatFindFirst(pattern, found);
+    if (search != PLAT_NO_SEARCH) {
+      do {
+        PumpMessages(dialog);
+        HandleTexture(dialog, found);
+        ProgressStep(dialog, 1);
+        PumpMessages(dialog);
+      } while (PlatFindNext(search, found));
+      PlatFindClose(search);
+    }
+    ProgressReset(dialog, 1);
+    WriteSummary(dialog);
+    if (CommandLineMode) HadErrors = ErrorCount != 0;
+  }
+
+  EnableControl(dialog, IDC_CONVERT, true);
+  if (!CommandLineMode) {
+    EnableControl(dialog, IDC_BROWSE, true);
+  } else if (!HadErrors) {
+    Host->ExitProcess(0);
+    return;
+  }
+  EnableControl(dialog, IDC_EXIT, true);
+  Host->EnableCloseCommand(dialog, true);
+  WorkInProgress = false;
+}
