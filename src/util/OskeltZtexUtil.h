@@ -37,9 +37,18 @@ static_assert(sizeof(TgaFooter) == 26, "TgaFooter is the 26-byte file record");
 
 // Reads the ZTEX texture from input (positioned at its first byte) and writes
 // the complete TGA image to output (an empty file). Closes neither file.
+// Textures wider or higher than 65535 pixels fail with ERROR_INVALID_DATATYPE.
 bool ConvertZtexToTga(PlatFile input, PlatFile output);
 // Reverses the order of `rows` equal rows in buffer (size bytes), in place.
 bool FlipRows(uint32_t rows, uint32_t size, void* buffer);
+
+// The conversion's buffers (OskeltZtexConvertBuffers.cpp). Obtain returns
+// null when memory is exhausted. Large released blocks are kept for the next
+// conversion; FreeConversionBuffers frees every kept block (call it when a
+// batch is over; obtaining a buffer later is still allowed).
+void* ObtainConversionBuffer(uint32_t size);
+void ReleaseConversionBuffer(void* buffer);
+void FreeConversionBuffers();
 
 // ---------------------------------------------------------------------------
 // Paths and files (OskeltZtexPath.cpp). Paths are at most 260 characters in
