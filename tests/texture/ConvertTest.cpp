@@ -1,0 +1,381 @@
+// One ZTEX file to one TGA file, through real files in a temporary folder.
+#include <gtest/gtest.h>
+
+#include "OskeltZtexUtil.h"
+#include "Platform.h"
+#include "TextureTestSupport.h"
+#include "ZTEX.h"
+#include "ZtexWriter.h"
+
+namespace {
+
+const char TGA_SIGNATURE[] = "TRUEVISION-XFILE.";
+
+
+// A ZTEX file of the given header fields followed by `payload`.
+Bytes Ztex(uint32_t format, uint32_t width, uint32_t height, uint32_t mipMapCount,
+           const Bytes& payload) {
+  Bytes file = MakeZtexHeader(format, width, height, mipMapCount);
+  Append(&file, payload);
+  return file;
+}
+
+// Distinct BGRA bytes for every pixel of a width x height image.
+Bytes CountingPixels(uint32_t width, uint32_t height) {
+  Bytes pixels;
+  for (uint32_t i = 0; i < width * height; ++i) {
+    pixels.push_back((uint8_t)(i * 3 + 1));
+    pixels.push_back((uint8_t)(i * 5 + 2));
+    pixels.push_back((uint8_t)(i * 7 + 3));
+    pixels.push_back((uint8_t)(255 - i));
+  }
+  return pixels;
+}
+
+// A solid 8-byte DXT1 block of a 5:6:5 colour (four-colour mode, index 0).
+Bytes SolidBlock(uint16_t color) {
+  return {(uint8_t)color, (uint8_t)(color >> 8), 0, 0, 0, 0, 0, 0};
+}
+
+// The pixel expansion of 5:6:5 by shifts: blue, green, red.
+Bytes Expand565(uint16_t c) {
+  return {(uint8_t)((c & 0x1F) << 3), (uint8_t)(((c >> 5) & 0x3F) << 2), (uint8_t)((c >> 11) << 3)};
+}
+
+uint32_t TgaWidth(const Bytes& tga) { return tga[12] | tga[13] << 8; }
+uint32_t TgaHeight(const Bytes& tga) { return tga[14] | tga[15] << 8; }
+
+// Pixel (x, y) of the image, y counted from the top; the file stores the
+// bottom row first.
+Bytes TgaPixel(const Bytes& tga, uint32_t x, uint32_t y) {
+  const uint32_t bytes = tga[16] / 8, width = TgaWidth(tga), height = TgaHeight(tga);
+  const size_t at = 18 + ((size_t)(height - 1 - y) * width + x) * bytes;
+  return Bytes(tga.begin() + at, tga.begin() + at + bytes);
+}
+
+void ExpectTgaFrame(const Bytes& tga, uint32_t width, uint32_t height, uint32_t depth) {
+  const size_t size = 18 + (size_t)width * height * depth / 8 + 26;
+  ASSERT_EQ(size, tga.size());
+  const Bytes header = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, (uint8_t)width, (uint8_t)(width >> 8),
+                        (uint8_t)height, (uint8_t)(height >> 8), (uint8_t)depth,
+                        (uint8_t)(depth - 24)};
+  EXPECT_EQ(header, Bytes(tga.begin(), tga.begin() + 18));
+  Bytes footer(8, 0);
+  footer.insert(footer.end(), TGA_SIGNATURE, TGA_SIGNATURE + 18);
+  EXPECT_EQ(footer, Bytes(tga.end() - 26, tga.end()));
+}
+
+class Convert : public ::testing::Test {
+ protected:
+  void TearDown() override { FreeConversionBuffers(); }
+  Conversion Run(const Bytes& ztex) { return ConvertBytes(dir, ztex); }
+  void ExpectFailure(const Bytes& ztex, uint32_t code) {
+    const Conversion result = Run(ztex);
+    EXPECT_FALSE(result.Converted);
+    EXPECT_EQ(code, result.Code);
+    EXPECT_TRUE(result.Output.empty()) << result.Output.size() << " bytes written";
+  }
+  TempDir dir;
+};
+
+}  // namespace
+
+// --- The header -------------------------------------------------------------------
+
+TEST_F(Convert, InputShorterThanTheHeaderIsCorrupt) {
+  ExpectFailure(Bytes(), ERROR_FILE_CORRUPT);
+  Bytes header = Ztex(ZTEX_A8R8G8B8, 1, 1, 1, Bytes());
+  header.pop_back();
+  ExpectFailure(header, ERROR_FILE_CORRUPT);
+}
+
+TEST_F(Convert, WrongSignatureIsNoZtexFile) {
+  for (const char* signature : {"ZETX", "ztex", "XETZ"}) {
+    Bytes file = Ztex(ZTEX_A8R8G8B8, 2, 2, 1, CountingPixels(2, 2));
+    for (int i = 0; i < 4; ++i) file[i] = (uint8_t)signature[i];
+    ExpectFailure(file, ERROR_INVALID_DATATYPE);
+  }
+  ExpectFailure(Bytes(36, 0), ERROR_INVALID_DATATYPE);
+}
+
+// --- Mip levels ---------------------------------------------------------------------
+
+TEST_F(Convert, OneLevelIsReadRightBehindTheHeader) {
+  const Bytes pixels = CountingPixels(2, 2);
+  for (uint32_t count : {1u, 65537u}) {
+    const Conversion result = Run(Ztex(ZTEX_A8R8G8B8, 2, 2, count, pixels));
+    ASSERT_TRUE(result.Converted) << count;
+    ExpectTgaFrame(result.Output, 2, 2, 32);
+    EXPECT_EQ(PixelAt(pixels, 2, 4, 0, 0), TgaPixel(result.Output, 0, 0));
+    EXPECT_EQ(PixelAt(pixels, 2, 4, 1, 1), TgaPixel(result.Output, 1, 1));
+  }
+}
+
+TEST_F(Convert, WorkedDxt1TextureIsReadFromOffset5508) {
+  // Levels 7 to 1 are 5472 bytes of grey blocks; level 0 has one colour per
+  // block, from its column and row, so any misplaced byte shows.
+  Bytes file = MakeZtexHeader(ZTEX_DXT1, 256, 128, 8);
+  for (int i = 0; i < 5472 / 8; ++i) Append(&file, SolidBlock(0x8410));
+  ASSERT_EQ(5508u, file.size());
+  auto color = [](uint32_t bx, uint32_t by) { return (uint16_t)(0x8000 | by << 6 | bx); };
+  for (uint32_t by = 0; by < 32; ++by)
+    for (uint32_t bx = 0; bx < 64; ++bx) Append(&file, SolidBlock(color(bx, by)));
+  Append(&file, Bytes(100, 0xEE));  // never read
+
+  const Conversion result = Run(file);
+  ASSERT_TRUE(result.Converted) << result.Code;
+  EXPECT_EQ(98348u, result.Output.size());
+  ExpectTgaFrame(result.Output, 256, 128, 24);
+  for (uint32_t y : {0u, 3u, 4u, 77u, 127u})
+    for (uint32_t x : {0u, 5u, 128u, 255u})
+      EXPECT_EQ(Expand565(color(x / 4, y / 4)), TgaPixel(result.Output, x, y)) << x << "," << y;
+}
+
+TEST_F(Convert, MipMapCountZeroStartsAtLevel65535AndFails) {
+  ExpectFailure(Ztex(ZTEX_DXT1, 256, 128, 0, Bytes(16384, 0)), ERROR_INVALID_DATATYPE);
+  ExpectFailure(Ztex(ZTEX_A8R8G8B8, 2, 2, 0x10000, CountingPixels(2, 2)), ERROR_INVALID_DATATYPE);
+}
+
+TEST_F(Convert, UnsupportedFormatFailsWithOrWithoutSmallerLevels) {
+  for (uint32_t format : {5u, 14u, 0u})
+    for (uint32_t count : {1u, 3u}) ExpectFailure(Ztex(format, 8, 8, count, Bytes(512, 1)), ERROR_INVALID_DATATYPE);
+}
+
+TEST_F(Convert, DimensionsMustDivideDownToTheSmallestLevel) {
+  // 6 x 4 has levels 0 and 1 only: a third level cannot exist.
+  ExpectFailure(Ztex(ZTEX_A8R8G8B8, 6, 4, 3, Bytes(200, 1)), ERROR_INVALID_DATATYPE);
+  ExpectFailure(Ztex(ZTEX_A8R8G8B8, 0, 4, 1, Bytes(200, 1)), ERROR_INVALID_DATATYPE);
+  const Conversion two = Run(Ztex(ZTEX_A8R8G8B8, 6, 4, 2, Bytes(24 + 96, 1)));
+  EXPECT_TRUE(two.Converted);
+}
+
+TEST_F(Convert, SmallerLevelsAreSkippedNotRead) {
+  // R5G6B5 8 x 4 with 3 levels: 2 x 1 (4 bytes), 4 x 2 (16 bytes), then level 0.
+  Bytes level0;
+  for (int i = 0; i < 32; ++i) Append(&level0, {(uint8_t)(i * 9), (uint8_t)(0xF8 - i)});
+  Bytes file = Ztex(ZTEX_R5G6B5, 8, 4, 3, Bytes(20, 0xFF));
+  Append(&file, level0);
+  const Conversion result = Run(file);
+  ASSERT_TRUE(result.Converted);
+  ExpectTgaFrame(result.Output, 8, 4, 24);
+  for (uint32_t y = 0; y < 4; ++y)
+    for (uint32_t x = 0; x < 8; ++x) {
+      const size_t i = y * 8 + x;
+      EXPECT_EQ(Expand565((uint16_t)(level0[2 * i] | level0[2 * i + 1] << 8)),
+                TgaPixel(result.Output, x, y));
+    }
+}
+
+// --- Truncated and longer files -----------------------------------------------------
+
+TEST_F(Convert, FileCutShortAnywhereFailsAtTheReadOfLevelZero) {
+  RgbaImage image;
+  ASSERT_TRUE(MakePattern("gradient", 16, 8, 0, &image));
+  Bytes file;
+  ASSERT_TRUE(BuildZtexFile(ZTEX_DXT3, image, 3, &file));
+  ASSERT_EQ(36u + 16 + 32 + 128, file.size());
+  for (size_t keep : {(size_t)36, (size_t)40, (size_t)52, (size_t)83, (size_t)84, file.size() - 1}) {
+    ExpectFailure(Bytes(file.begin(), file.begin() + keep), ERROR_HANDLE_EOF);
+  }
+  const Conversion whole = Run(file);
+  ASSERT_TRUE(whole.Converted);
+  Bytes longer = file;
+  Append(&longer, Bytes(1000, 0x42));
+  const Conversion extra = Run(longer);
+  ASSERT_TRUE(extra.Converted);
+  EXPECT_EQ(whole.Output, extra.Output);
+}
+
+TEST_F(Convert, ShortFileClaimingAHugeLevelFailsAsTheReadWould) {
+  // 16384 x 16384 x 4 bytes = 1 GiB of level 0 claimed by a 136-byte file.
+  ExpectFailure(Ztex(ZTEX_A8R8G8B8, 16384, 16384, 1, Bytes(100, 7)), ERROR_HANDLE_EOF);
+  // The same behind skipped levels: they lie past the end of the file.
+  ExpectFailure(Ztex(ZTEX_DXT1, 16384, 16384, 4, Bytes(100, 7)), ERROR_HANDLE_EOF);
+}
+
+// --- The TGA image --------------------------------------------------------------------
+
+TEST_F(Convert, OnePixelA8R8G8B8GivesA48ByteImage) {
+  const Bytes pixel = {10, 20, 30, 40};
+  const Conversion result = Run(Ztex(ZTEX_A8R8G8B8, 1, 1, 1, pixel));
+  ASSERT_TRUE(result.Converted);
+  Bytes expected = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 1, 0, 32, 8};
+  Append(&expected, pixel);
+  Append(&expected, Bytes(8, 0));
+  expected.insert(expected.end(), TGA_SIGNATURE, TGA_SIGNATURE + 18);
+  EXPECT_EQ(expected, result.Output);
+}
+
+TEST_F(Convert, RowsAreStoredBottomUp) {
+  const Bytes pixels = CountingPixels(3, 3);
+  const Conversion result = Run(Ztex(ZTEX_A8R8G8B8, 3, 3, 1, pixels));
+  ASSERT_TRUE(result.Converted);
+  // File row 0 is image row 2, the middle row stays, file row 2 is image row 0.
+  EXPECT_EQ(Bytes(pixels.begin() + 24, pixels.end()), Bytes(result.Output.begin() + 18, result.Output.begin() + 30));
+  EXPECT_EQ(Bytes(pixels.begin() + 12, pixels.begin() + 24), Bytes(result.Output.begin() + 30, result.Output.begin() + 42));
+  EXPECT_EQ(Bytes(pixels.begin(), pixels.begin() + 12), Bytes(result.Output.begin() + 42, result.Output.begin() + 54));
+  // One row stays as decoded.
+  const Bytes row = CountingPixels(5, 1);
+  const Conversion flat = Run(Ztex(ZTEX_A8R8G8B8, 5, 1, 1, row));
+  ASSERT_TRUE(flat.Converted);
+  EXPECT_EQ(row, Bytes(flat.Output.begin() + 18, flat.Output.end() - 26));
+}
+
+TEST_F(Convert, EveryDecodableFormatHasItsDepthAndDescriptor) {
+  RgbaImage image;
+  ASSERT_TRUE(MakePattern("quadrants", 10, 6, 0, &image));
+  const struct {
+    uint32_t format, depth;
+  } cases[] = {{ZTEX_A4R4G4B4, 32}, {ZTEX_A1R5G5B5, 32}, {ZTEX_R5G6B5, 24}, {ZTEX_A8R8G8B8, 32},
+               {ZTEX_DXT1, 24},     {ZTEX_DXT1A, 32},    {ZTEX_DXT3, 32}};
+  for (const auto& c : cases) {
+    Bytes file;
+    ASSERT_TRUE(BuildZtexFile(c.format, image, 2, &file));
+    const Conversion result = Run(file);
+    ASSERT_TRUE(result.Converted) << c.format << " code " << result.Code;
+    ExpectTgaFrame(result.Output, 10, 6, c.depth);
+  }
+}
+
+TEST_F(Convert, Dxt5IsReadThenRefusedByItsDecoder) {
+  RgbaImage image;
+  ASSERT_TRUE(MakePattern("rings", 8, 8, 0, &image));
+  Bytes file;
+  ASSERT_TRUE(BuildZtexFile(ZTEX_DXT5, image, 2, &file));
+  ExpectFailure(file, ERROR_CALL_NOT_IMPLEMENTED);
+  // Cut short it fails at the read before the decoder is reached.
+  file.pop_back();
+  ExpectFailure(file, ERROR_HANDLE_EOF);
+}
+
+TEST_F(Convert, TexturesBeyond65535PixelsAreRefusedBeforeAnyRead) {
+  // The TGA header holds 16 bits per dimension. No pixel data follows: the
+  // refusal comes before the read.
+  ExpectFailure(Ztex(ZTEX_A8R8G8B8, 65536, 1, 1, Bytes()), ERROR_INVALID_DATATYPE);
+  ExpectFailure(Ztex(ZTEX_DXT1, 4, 70000, 1, Bytes()), ERROR_INVALID_DATATYPE);
+  ExpectFailure(Ztex(ZTEX_R5G6B5, 131072, 2, 2, Bytes()), ERROR_INVALID_DATATYPE);
+  // 65535 still fits.
+  const Conversion widest = Run(Ztex(ZTEX_A8R8G8B8, 65535, 1, 1, Bytes(65535 * 4, 0x5A)));
+  ASSERT_TRUE(widest.Converted);
+  EXPECT_EQ(65535u, TgaWidth(widest.Output));
+  EXPECT_EQ(1u, TgaHeight(widest.Output));
+}
+
+TEST_F(Convert, SuccessLeavesTheLastErrorAlone) {
+  const std::string input = dir.Path("keep-C.TEX"), output = dir.Path("keep.tga");
+  ASSERT_TRUE(WriteBytes(input, Ztex(ZTEX_A4R4G4B4, 2, 1, 1, {0x34, 0x12, 0x00, 0xF0})));
+  const PlatFile in = PlatOpenRead(input.c_str());
+  const PlatFile out = PlatCreateNew(output.c_str());
+  ASSERT_NE(PLAT_NO_FILE, in);
+  ASSERT_NE(PLAT_NO_FILE, out);
+  PlatSetLastError(5150);
+  EXPECT_TRUE(ConvertZtexToTga(in, out));
+  EXPECT_EQ(5150u, PlatGetLastError());
+  PlatClose(in);
+  PlatClose(out);
+  const Bytes tga = ReadBytes(output);
+  ASSERT_EQ(18u + 8 + 26, tga.size());
+  EXPECT_EQ(Bgra(68, 51, 34, 17), TgaPixel(tga, 0, 0));
+  EXPECT_EQ(Bgra(0, 0, 0, 255), TgaPixel(tga, 1, 0));
+}
+
+TEST_F(Convert, FailedWriteLeavesThePlatformsCode) {
+  const std::string input = dir.Path("write-C.TEX"), output = dir.Path("write.tga");
+  ASSERT_TRUE(WriteBytes(input, Ztex(ZTEX_A8R8G8B8, 2, 2, 1, CountingPixels(2, 2))));
+  ASSERT_TRUE(WriteBytes(output, Bytes()));
+  const PlatFile in = PlatOpenRead(input.c_str());
+  const PlatFile out = PlatOpenRead(output.c_str());  // cannot be written
+  ASSERT_NE(PLAT_NO_FILE, in);
+  ASSERT_NE(PLAT_NO_FILE, out);
+  PlatSetLastError(0);
+  EXPECT_FALSE(ConvertZtexToTga(in, out));
+  const uint32_t code = PlatGetLastError();
+  PlatClose(in);
+  PlatClose(out);
+  EXPECT_NE(0u, code);
+  for (uint32_t own : {ERROR_FILE_CORRUPT, ERROR_INVALID_DATATYPE, ERROR_HANDLE_EOF,
+                       ERROR_NOT_ENOUGH_MEMORY, ERROR_INVALID_PARAMETER})
+    EXPECT_NE(own, code);
+  EXPECT_TRUE(ReadBytes(output).empty());
+}
+
+TEST_F(Convert, KeptBuffersDoNotCarryOneTextureIntoTheNext) {
+  // Two 1024 x 512 textures (2 MiB decoded, so their buffers are kept): the
+  // second is converted into the first one's memory and must show only its
+  // own pixels.
+  const Bytes first = Ztex(ZTEX_A8R8G8B8, 1024, 512, 1, Bytes(1024 * 512 * 4, 0x11));
+  Bytes blocks;
+  for (int i = 0; i < 256 * 128; ++i) Append(&blocks, SolidBlock(0xF800));
+  const Bytes second = Ztex(ZTEX_DXT1, 1024, 512, 1, blocks);
+  ASSERT_TRUE(Run(first).Converted);
+  const Conversion result = Run(second);
+  ASSERT_TRUE(result.Converted);
+  ExpectTgaFrame(result.Output, 1024, 512, 24);
+  for (size_t i = 18; i + 26 < result.Output.size(); i += 3)
+    ASSERT_EQ(Bgr(0, 0, 248), Bytes(result.Output.begin() + i, result.Output.begin() + i + 3)) << i;
+}
+
+// --- FlipRows ---------------------------------------------------------------------------
+
+TEST(FlipRows, OddRowCountKeepsTheMiddleRow) {
+  Bytes buffer = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  EXPECT_TRUE(FlipRows(5, 10, buffer.data()));
+  EXPECT_EQ(Bytes({9, 10, 7, 8, 5, 6, 3, 4, 1, 2}), buffer);
+  EXPECT_TRUE(FlipRows(2, 10, buffer.data()));
+  EXPECT_EQ(Bytes({6, 3, 4, 1, 2, 9, 10, 7, 8, 5}), buffer);
+  EXPECT_TRUE(FlipRows(1, 10, buffer.data()));
+  EXPECT_EQ(Bytes({6, 3, 4, 1, 2, 9, 10, 7, 8, 5}), buffer);
+}
+
+TEST(FlipRows, RefusesSizesThatAreNoWholeNumberOfRows) {
+  const Bytes original = {1, 2, 3, 4, 5, 6, 7};
+  Bytes buffer = original;
+  const struct {
+    uint32_t rows, size;
+  } cases[] = {{0, 7}, {3, 0}, {2, 7}, {8, 7}};
+  for (const auto& c : cases) {
+    PlatSetLastError(0);
+    EXPECT_FALSE(FlipRows(c.rows, c.size, buffer.data()));
+    EXPECT_EQ((uint32_t)ERROR_INVALID_PARAMETER, PlatGetLastError()) << c.rows << " " << c.size;
+    EXPECT_EQ(original, buffer);
+  }
+  PlatSetLastError(0);
+  EXPECT_FALSE(FlipRows(1, 7, nullptr));
+  EXPECT_EQ((uint32_t)ERROR_INVALID_PARAMETER, PlatGetLastError());
+  PlatSetLastError(616);
+  EXPECT_TRUE(FlipRows(7, 7, buffer.data()));
+  EXPECT_EQ(Bytes({7, 6, 5, 4, 3, 2, 1}), buffer);
+  EXPECT_EQ(616u, PlatGetLastError());
+}
+
+// --- The conversion's buffers ---------------------------------------------------------------
+
+TEST(ConversionBuffers, LargeReleasedBlockServesTheNextSimilarRequest) {
+  FreeConversionBuffers();
+  uint8_t* block = static_cast<uint8_t*>(ObtainConversionBuffer(4u << 20));
+  ASSERT_NE(nullptr, block);
+  block[0] = 1;
+  block[(4u << 20) - 1] = 2;
+  ReleaseConversionBuffer(block);
+  // A small request does not take the large block, a near one does.
+  void* small = ObtainConversionBuffer(4096);
+  ASSERT_NE(nullptr, small);
+  EXPECT_NE(static_cast<void*>(block), small);
+  uint8_t* again = static_cast<uint8_t*>(ObtainConversionBuffer((4u << 20) - 1000));
+  EXPECT_EQ(block, again);
+  // A far larger request does not fit into it.
+  ReleaseConversionBuffer(again);
+  uint8_t* larger = static_cast<uint8_t*>(ObtainConversionBuffer(9u << 20));
+  ASSERT_NE(nullptr, larger);
+  EXPECT_NE(block, larger);
+  larger[(9u << 20) - 1] = 3;
+  ReleaseConversionBuffer(larger);
+  ReleaseConversionBuffer(small);
+  ReleaseConversionBuffer(nullptr);
+  FreeConversionBuffers();
+  // Usable again after everything was freed.
+  void* fresh = ObtainConversionBuffer(2u << 20);
+  ASSERT_NE(nullptr, fresh);
+  ReleaseConversionBuffer(fresh);
+  FreeConversionBuffers();
+}
