@@ -10,6 +10,7 @@
 // and creation of a name that another process creates in other letter case
 // at the same moment (both names then exist).
 #include "Platform.h"
+#include "PlatformPosix.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -89,6 +90,8 @@ static uint32_t CodeFromErrno(int error) {
 }
 
 static bool FailErrno() { return Fail(CodeFromErrno(errno)); }
+
+uint32_t PlatPosixCodeFromErrno(int error) { return CodeFromErrno(error); }
 
 static PlatFile FailFile(uint32_t code) {
   LastError = code;
