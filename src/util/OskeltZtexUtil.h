@@ -90,7 +90,11 @@ extern FolderMapSectionTable* Sections;
 extern FolderMapEntryTable* Entries;
 extern int32_t LastMatch;
 
+// Reads the INI file beside the executable (its name with the extension
+// replaced by ".ini", or ".ini" appended when it has none).
 bool LoadFolderMap();
+// Reads the given INI file; LoadFolderMap's work, for any file.
+bool LoadFolderMapFrom(const char* iniPath);
 void FreeFolderMap();
 // Target path of a TGA name: dir\sub\section\line on a hit, dir\sub\name
 // otherwise. out (261 bytes) may be the storage of any argument.
