@@ -1,0 +1,273 @@
+// The built Linux program without a display: its console contract (log on
+// standard output, message boxes on standard error, exit codes, the progress
+// line on a terminal) and its behaviour under real faults.
+#include <fcntl.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Platform.h"
+#include "TestSupport.h"
+#include "ZtexWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Slurp(const std::string& path) {
+  const Bytes bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Runs argv (argv[0] is the program) without a display, in dir, with stdout
+// and stderr in files; the shell prefix (e.g. "ulimit -f 8; ") runs first.
+Outcome RunProgram(const std::vector<std::string>& argv, const std::string& dir,
+            const std::string& shellPrefix = "", const std::string& asUser = "") {
+  TempDir capture;
+  std::string command = shellPrefix + "exec";
+  if (!asUser.empty()) command += " setpriv --reuid=" + asUser + " --regid=" + asUser + " --clear-groups";
+  for (const auto& a : argv) command += " '" + a + "'";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    if (chdir(dir.c_str()) != 0) _exit(120);
+    const int out = open(capture.Path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(capture.Path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open("/dev/null", O_RDONLY);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  Outcome outcome;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  outcome.out = Slurp(capture.Path("out"));
+  outcome.err = Slurp(capture.Path("err"));
+  return outcome;
+}
+
+std::string Message(uint32_t code) {
+  char text[256];
+  const uint32_t n = PlatGetErrorText(code, text, sizeof text);
+  return std::string(text, n);
+}
+
+class Program : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(base.Path("_compiled"));
+    fs::permissions(base.root, fs::perms::all);
+  }
+  void Texture(const std::string& name, uint32_t format = ZTEXGEN_DXT1, uint32_t w = 16,
+               uint32_t h = 8, uint32_t mips = 1) {
+    RgbaImage image;
+    ASSERT_TRUE(MakePattern("letter", w, h, 1, &image));
+    ByteVector bytes;
+    ASSERT_TRUE(BuildZtexFile(format, image, mips, &bytes));
+    ASSERT_TRUE(WriteBytes(base.Path("_compiled/" + name), bytes));
+  }
+  Outcome Convert(const std::string& prefix = "", const std::string& user = "") {
+    return RunProgram({OSKELT_PROGRAM, "-C", base.root}, "/", prefix, user);
+  }
+  TempDir base;
+};
+
+// --- The console contract ---------------------------------------------------------
+
+TEST_F(Program, ACleanRunPrintsTheLogWithPlainLineBreaksAndExitsWithZero) {
+  Texture("Knight_Helmet-C.TEX");  // mapped to Armor by the default map
+  Texture("Loose-C.TEX");
+  fs::create_directory(base.Path("Armor"));
+  ASSERT_TRUE(WriteText(base.Path("Armor/knight_helmet.tga"), "placed"));
+  const Outcome run = Convert();
+  EXPECT_EQ(0, run.code) << run.err;
+  EXPECT_EQ("skipped: Armor\\Knight_Helmet.tga\n\n\nSummary:\n  Processed: 2\n  Skipped: 1\n  Errors: 0\n",
+            run.out);
+  EXPECT_EQ("", run.err);
+  EXPECT_TRUE(PathExists(base.Path("Loose.tga")));
+  EXPECT_TRUE(PathExists(base.Path("Armor/Knight_Helmet.tga")));
+}
+
+TEST_F(Program, ARunWithErrorsPrintsThemAndEndsWithOne) {
+  ASSERT_TRUE(WriteText(base.Path("_compiled/Broken-C.TEX"), "not a texture"));
+  Texture("Fine-C.TEX");
+  const Outcome run = Convert();
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("ERROR: _compiled\\Broken-C.TEX (" + Message(ERROR_FILE_CORRUPT) +
+                ")\n\n\nSummary:\n  Processed: 2\n  Skipped: 0\n  Errors: 1\n",
+            run.out);
+  EXPECT_EQ(std::string::npos, run.out.find('\r'));
+  EXPECT_EQ("", run.err);
+}
+
+TEST_F(Program, NothingToConvertGoesToStandardErrorAndEndsWithOne) {
+  const Outcome run = Convert();
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("", run.out);
+  EXPECT_EQ("No textures found.\n", run.err);
+}
+
+TEST_F(Program, ABadCommandLineIsRefusedBeforeAnythingIsDone) {
+  Texture("Fine-C.TEX");
+  for (const std::vector<std::string>& argv :
+       {std::vector<std::string>{OSKELT_PROGRAM, "-C", base.Path("missing")},
+        std::vector<std::string>{OSKELT_PROGRAM, "/c", base.root, "more"}}) {
+    const Outcome run = RunProgram(argv, base.root);
+    EXPECT_EQ(1, run.code);
+    EXPECT_EQ("Invalid parameters!\n", run.err);
+    EXPECT_EQ("", run.out);
+  }
+  EXPECT_FALSE(PathExists(base.Path("Fine.tga")));
+}
+
+TEST_F(Program, WithoutTheSwitchItSaysThatTheWindowNeedsADisplay) {
+  const Outcome run = RunProgram({OSKELT_PROGRAM}, base.root);
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("", run.out);
+  EXPECT_NE(std::string::npos, run.err.find("display"));
+  EXPECT_NE(std::string::npos, run.err.find("-C"));
+  EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n'));
+}
+
+TEST_F(Program, WithoutItsFolderMapItRefusesToStart) {
+  TempDir lonely;
+  const std::string copy = lonely.Path("OskeltZTEX");
+  fs::copy_file(OSKELT_PROGRAM, copy);
+  Texture("Fine-C.TEX");
+  const Outcome run = RunProgram({copy, "-C", base.root}, "/");
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("Error on reading INI file!\n", run.err);
+  EXPECT_FALSE(PathExists(base.Path("Fine.tga")));
+
+  // Named after the program: a renamed program reads its own INI.
+  fs::copy_file(std::string(OSKELT_PROGRAM) + ".ini", lonely.Path("OskeltZTEX.ini"));
+  EXPECT_EQ(0, RunProgram({copy, "-C", base.root}, "/").code);
+}
+
+TEST_F(Program, DrawsAProgressLineOnlyWhenStandardErrorIsATerminal) {
+  for (int i = 0; i < 3; ++i) Texture("T" + std::to_string(i) + "-C.TEX");
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    const int out = open("/dev/null", O_WRONLY);
+    dup2(out, 1);
+    execl(OSKELT_PROGRAM, OSKELT_PROGRAM, "-C", base.root.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string terminal;
+  char buffer[512];
+  for (;;) {
+    const ssize_t n = read(master, buffer, sizeof buffer);
+    if (n <= 0) break;
+    terminal.append(buffer, static_cast<size_t>(n));
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(master);
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_NE(std::string::npos, terminal.find("3/3 100%")) << terminal;
+  // Erased at the end: the last thing written clears the line.
+  EXPECT_EQ("\r\033[K", terminal.substr(terminal.size() - 4)) << terminal;
+
+  // Not a terminal: nothing on standard error at all.
+  fs::remove_all(base.Path("T0.tga"));
+  EXPECT_EQ("", Convert().err);
+}
+
+// --- Faults ----------------------------------------------------------------------
+
+TEST_F(Program, AWriteThatFailsPartWayLeavesNoPartialFileAndTheRunGoesOn) {
+  Texture("Big-C.TEX", ZTEXGEN_A8R8G8B8, 64, 64);  // 16,428 bytes of TGA
+  Texture("Small-C.TEX", ZTEXGEN_DXT1, 8, 4);      // 140 bytes
+  ASSERT_TRUE(WriteText(base.Path("Other.txt"), "untouched"));
+  // 8 blocks of 1,024 bytes; writes beyond fail with EFBIG instead of a signal.
+  const Outcome run = Convert("ulimit -f 8; trap '' XFSZ; ");
+  EXPECT_EQ(1, run.code);
+  const std::string line = "ERROR: _compiled\\Big-C.TEX (" + Message(ERROR_DISK_FULL) + ")\n";
+  EXPECT_EQ(0u, run.out.find(line)) << run.out;
+  EXPECT_NE(std::string::npos, run.out.find("Processed: 2\n  Skipped: 0\n  Errors: 1\n"));
+  EXPECT_FALSE(PathExists(base.Path("Big.tga")));
+  EXPECT_TRUE(PathExists(base.Path("Small.tga")));
+  EXPECT_EQ((std::vector<std::string>{"Other.txt", "Small.tga", "_compiled"}), ListDir(base.root));
+}
+
+class UnprivilegedProgram : public Program {
+ protected:
+  void SetUp() override {
+    Program::SetUp();
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
+    if (std::system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "setpriv missing";
+    fs::permissions(base.Path("_compiled"), fs::perms::all);
+    // The user must reach the base directory through its parents.
+    for (fs::path p = fs::path(base.root).parent_path(); p != p.root_path(); p = p.parent_path())
+      if ((fs::status(p).permissions() & fs::perms::others_exec) == fs::perms::none)
+        GTEST_SKIP() << p << " is closed to other users";
+  }
+};
+
+TEST_F(UnprivilegedProgram, AnUnreadableSourceIsLoggedByItsNameAndTheRunGoesOn) {
+  Texture("Locked-C.TEX");
+  Texture("Open-C.TEX");
+  fs::permissions(base.Path("_compiled/Locked-C.TEX"), fs::perms::none);
+  const Outcome run = Convert("", "65534");
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ(0u, run.out.find("ERROR: Locked-C.TEX (" + Message(ERROR_ACCESS_DENIED) + ")\n"))
+      << run.out << run.err;
+  EXPECT_FALSE(PathExists(base.Path("Locked.tga")));
+  EXPECT_TRUE(PathExists(base.Path("Open.tga")));
+}
+
+TEST_F(UnprivilegedProgram, AReadOnlyTargetFolderIsLoggedByTheTargetPath) {
+  Texture("Knight_Helmet-C.TEX");  // into Armor by the default map
+  Texture("Open-C.TEX");
+  fs::create_directory(base.Path("Armor"));
+  fs::permissions(base.Path("Armor"), fs::perms::owner_read | fs::perms::owner_exec |
+                                          fs::perms::group_read | fs::perms::group_exec |
+                                          fs::perms::others_read | fs::perms::others_exec);
+  ASSERT_TRUE(WriteText(base.Path("Armor.txt"), "untouched"));
+  const Outcome run = Convert("", "65534");
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ(0u, run.out.find("ERROR: Armor\\Knight_Helmet.tga (" + Message(ERROR_ACCESS_DENIED) + ")\n"))
+      << run.out;
+  EXPECT_TRUE(ListDir(base.Path("Armor")).empty());
+  EXPECT_TRUE(PathExists(base.Path("Open.tga")));
+}
+
+TEST_F(Program, AFolderOfTheTargetPathThatIsAFileIsLoggedAndLeftAlone) {
+  Texture("Stone_Wall-C.TEX");  // into Worlds\Stone by the default map
+  Texture("Open-C.TEX");
+  fs::create_directory(base.Path("Worlds"));
+  ASSERT_TRUE(WriteText(base.Path("Worlds/Stone"), "a file, not a folder"));
+  const Outcome run = Convert();
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ(0u, run.out.find("ERROR: Worlds\\Stone\\Stone_Wall.tga (" + Message(ERROR_ALREADY_EXISTS) + ")\n"))
+      << run.out;
+  EXPECT_EQ("a file, not a folder", Slurp(base.Path("Worlds/Stone")));
+  EXPECT_TRUE(PathExists(base.Path("Open.tga")));
+}
+
+}  // namespace
