@@ -1,0 +1,197 @@
+// The folder map, single thread:
+// - 50,000 lookups through ResolveTargetPath of every name of a 50,000-line
+//   map, in shuffled order and other letter case, against a plain linear scan
+//   of the same rules over the same tables (the entry after LastMatch first,
+//   then the first match in INI order);
+// - the same 50,000 lookups in maps of 1,000, 10,000 and 50,000 lines: the
+//   indexed cost stays flat, the scan grows with the map;
+// - loading an INI file of 1,000, 10,000 and 50,000 lines.
+// Every pass starts with LastMatch 0 and carries it along, as a run does.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "OskeltZtexUtil.h"
+#include "Platform.h"
+
+namespace {
+
+const int LOOKUPS = 50000;
+const int LINES_PER_SECTION = 1000;  // about 20 KB, inside the reader's 32,767 bytes
+
+struct Folder {
+  Folder() {
+    path = (std::filesystem::temp_directory_path() /
+            ("oskelt-foldermap-bench-" + std::to_string(std::random_device()())))
+               .string();
+    std::filesystem::create_directories(path);
+  }
+  ~Folder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string path;
+};
+
+const std::string& BenchFolder() {
+  static Folder folder;
+  return folder.path;
+}
+
+struct Map {
+  std::string ini;                   // the file
+  std::vector<std::string> lookups;  // LOOKUPS names in shuffled order, upper case
+};
+
+// An INI file of `lines` distinct names in sections of LINES_PER_SECTION,
+// the lines in random order; the names looked up are the same lines in
+// other letter case, shuffled again, repeated up to LOOKUPS.
+const Map& MapOf(int lines) {
+  static std::map<int, Map> maps;
+  Map& map = maps[lines];
+  if (!map.ini.empty()) return map;
+  std::mt19937 random(20261207u + (unsigned)lines);
+  std::vector<std::string> names;
+  for (int i = 0; i < lines; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "Tex_%08x_%05d.tga", (unsigned)random(), i);
+    names.push_back(name);
+  }
+  std::shuffle(names.begin(), names.end(), random);
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    if (i % LINES_PER_SECTION == 0)
+      text += "[Worlds\\Area_" + std::to_string(i / LINES_PER_SECTION) + "]\r\n";
+    text += names[i] + "\r\n";
+  }
+  map.ini = BenchFolder() + "/map_" + std::to_string(lines) + ".ini";
+  std::FILE* file = std::fopen(map.ini.c_str(), "wb");
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fclose(file);
+
+  std::vector<std::string> order = names;
+  while ((int)map.lookups.size() < LOOKUPS) {
+    std::shuffle(order.begin(), order.end(), random);
+    for (const std::string& name : order) {
+      if ((int)map.lookups.size() == LOOKUPS) break;
+      std::string upper = name;
+      for (char& c : upper) c = (char)PlatFoldCase((unsigned char)c);
+      map.lookups.push_back(upper);
+    }
+  }
+  return map;
+}
+
+bool Load(const Map& map) {
+  FreeFolderMap();
+  return LoadFolderMapFrom(map.ini.c_str());
+}
+
+// The same rules without an index.
+unsigned char Fold[256];
+
+bool EqualFolded(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const unsigned char x = Fold[(unsigned char)*a];
+    if (x != Fold[(unsigned char)*b]) return false;
+    if (x == '\0') return true;
+  }
+}
+
+void LinearResolve(const char* name, int32_t* lastMatch, char* out) {
+  int32_t hit = -1;
+  const int32_t count = Entries->Count;
+  if (*lastMatch < count - 1 && EqualFolded(Entries->Items[*lastMatch + 1].Text, name))
+    hit = *lastMatch + 1;
+  for (int32_t i = 0; hit < 0 && i < count; ++i)
+    if (EqualFolded(Entries->Items[i].Text, name)) hit = i;
+  if (hit < 0) {
+    JoinPath(nullptr, nullptr, name, out);
+    return;
+  }
+  JoinPath(nullptr, Sections->Names[Entries->Items[hit].Section], Entries->Items[hit].Text, out);
+  *lastMatch = hit;
+}
+
+void SetLookupCounters(benchmark::State& state) {
+  const double lookups = (double)LOOKUPS * (double)state.iterations();
+  state.counters["per_lookup"] =
+      benchmark::Counter(lookups, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.SetItemsProcessed((int64_t)lookups);
+}
+
+// The results of the indexed lookups, kept to check the scan against.
+std::vector<std::string>& IndexedResults(int lines) {
+  static std::map<int, std::vector<std::string>> results;
+  return results[lines];
+}
+
+void BM_Indexed(benchmark::State& state) {
+  const int lines = (int)state.range(0);
+  const Map& map = MapOf(lines);
+  if (!Load(map)) return state.SkipWithError("the map did not load");
+  char out[PLAT_PATH_BUFFER];
+  for (auto _ : state) {
+    LastMatch = 0;
+    for (const std::string& name : map.lookups) {
+      ResolveTargetPath(nullptr, nullptr, name.c_str(), out);
+      benchmark::DoNotOptimize(out);
+    }
+  }
+  SetLookupCounters(state);
+  std::vector<std::string>& results = IndexedResults(lines);
+  results.clear();
+  LastMatch = 0;
+  for (const std::string& name : map.lookups) {
+    ResolveTargetPath(nullptr, nullptr, name.c_str(), out);
+    results.push_back(out);
+  }
+  if (results[0].find("Worlds\\Area_") != 0) state.SkipWithError("the first lookup missed");
+  FreeFolderMap();
+}
+
+void BM_LinearScan(benchmark::State& state) {
+  const int lines = (int)state.range(0);
+  const Map& map = MapOf(lines);
+  for (int c = 0; c < 256; ++c) Fold[c] = PlatFoldCase((unsigned char)c);
+  if (!Load(map)) return state.SkipWithError("the map did not load");
+  const std::vector<std::string>& expected = IndexedResults(lines);
+  char out[PLAT_PATH_BUFFER];
+  bool same = expected.size() == map.lookups.size();
+  for (auto _ : state) {
+    int32_t lastMatch = 0;
+    for (size_t i = 0; i < map.lookups.size(); ++i) {
+      LinearResolve(map.lookups[i].c_str(), &lastMatch, out);
+      benchmark::DoNotOptimize(out);
+      same = same && expected[i] == out;
+    }
+  }
+  SetLookupCounters(state);
+  if (!same) state.SkipWithError("the scan and ResolveTargetPath disagree");
+  FreeFolderMap();
+}
+
+void BM_Load(benchmark::State& state) {
+  const Map& map = MapOf((int)state.range(0));
+  for (auto _ : state) {
+    if (!Load(map)) return state.SkipWithError("the map did not load");
+    FreeFolderMap();
+  }
+  state.counters["lines"] = (double)state.range(0);
+}
+
+}  // namespace
+
+// The indexed runs come first: the scans check their results against them.
+BENCHMARK(BM_Indexed)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LinearScan)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Load)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
