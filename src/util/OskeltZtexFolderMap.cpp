@@ -1,9 +1,10 @@
 // The texture folder map: the INI file next to the executable, read into the
 // tables Sections and Entries, and the lookup of a TGA name's target path.
 //
-// Lookups go through an index built once at load time: the entry numbers
-// sorted by their folded text (ties in INI order), searched by bisection, so a
-// lookup costs the same for the first and the last line of a large map.
+// Lookups go through an index built once at load time: an open-addressing
+// hash table from each folded line to the first entry (in INI order) that
+// has it, so a lookup costs the same for the first and the last line of a
+// large map, whatever the map's size.
 #include <cstdlib>
 #include <cstring>
 
@@ -13,38 +14,61 @@ FolderMapSectionTable* Sections = nullptr;
 FolderMapEntryTable* Entries = nullptr;
 int32_t LastMatch = 0;
 
-static int32_t* MatchIndex = nullptr;  // Entries->Count entry numbers, sorted
-static int32_t SectionCapacity = 0;
-static int32_t EntryCapacity = 0;
-
 enum : uint32_t { INI_BUFFER_SIZE = 32767 };
 
-// Compares two names as the lookup does: letter case folded, byte by byte.
-static int CompareFolded(const char* a, const char* b) {
+struct IndexSlot {
+  uint32_t Hash;
+  int32_t Entry;  // -1: empty
+};
+
+static IndexSlot* Index = nullptr;
+static size_t IndexMask = 0;  // slot count minus one; the count is a power of two
+static int32_t SectionCapacity = 0;
+static int32_t EntryCapacity = 0;
+static unsigned char Fold[256];  // PlatFoldCase of every byte
+
+static void FillFoldTable() {
+  for (int c = 0; c < 256; ++c) Fold[c] = PlatFoldCase(static_cast<unsigned char>(c));
+}
+
+static bool EqualFolded(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    const unsigned char x = PlatFoldCase(static_cast<unsigned char>(*a));
-    const unsigned char y = PlatFoldCase(static_cast<unsigned char>(*b));
-    if (x != y) return x < y ? -1 : 1;
-    if (x == '\0') return 0;
+    const unsigned char x = Fold[static_cast<unsigned char>(*a)];
+    if (x != Fold[static_cast<unsigned char>(*b)]) return false;
+    if (x == '\0') return true;
   }
 }
 
-static bool EqualFolded(const char* a, const char* b) { return CompareFolded(a, b) == 0; }
+// FNV-1a over the folded bytes.
+static uint32_t HashFolded(const char* text) {
+  uint32_t hash = 2166136261u;
+  for (; *text; ++text) {
+    hash ^= Fold[static_cast<unsigned char>(*text)];
+    hash *= 16777619u;
+  }
+  return hash;
+}
 
-static char* CopyText(const char* text) {
-  const size_t size = std::strlen(text) + 1;
-  char* copy = static_cast<char*>(std::malloc(size));
-  if (copy) std::memcpy(copy, text, size);
+static char* CopyText(const char* text, size_t length) {
+  char* copy = static_cast<char*>(std::malloc(length + 1));
+  if (copy) {
+    std::memcpy(copy, text, length);
+    copy[length] = '\0';
+  }
   return copy;
 }
 
-// Tables grow geometrically; the count and its elements keep their layout.
+// The tables grow geometrically (one element at a time would copy the whole
+// table at every addition); Count and its elements keep their layout, and
+// TrimTables gives each table exactly Count elements when loading is done.
 static bool ReserveSections(int32_t count) {
   if (count <= SectionCapacity) return true;
+  if (SectionCapacity > INT32_MAX / 2) return false;
   const int32_t capacity = SectionCapacity < 1 ? 1 : SectionCapacity * 2;
   void* table = std::realloc(Sections, sizeof(FolderMapSectionTable) +
                                            sizeof(char*) * static_cast<size_t>(capacity - 1));
   if (!table) return false;
+  if (!Sections) static_cast<FolderMapSectionTable*>(table)->Count = 0;
   Sections = static_cast<FolderMapSectionTable*>(table);
   SectionCapacity = capacity;
   return true;
@@ -52,26 +76,49 @@ static bool ReserveSections(int32_t count) {
 
 static bool ReserveEntries(int32_t count) {
   if (count <= EntryCapacity) return true;
+  if (EntryCapacity > INT32_MAX / 2) return false;
   const int32_t capacity = EntryCapacity < 1 ? 1 : EntryCapacity * 2;
   void* table = std::realloc(Entries, sizeof(FolderMapEntryTable) +
                                           sizeof(FolderMapEntry) * static_cast<size_t>(capacity - 1));
   if (!table) return false;
+  if (!Entries) static_cast<FolderMapEntryTable*>(table)->Count = 0;
   Entries = static_cast<FolderMapEntryTable*>(table);
   EntryCapacity = capacity;
   return true;
 }
 
-static bool AddSection(const char* name) {
-  if (!ReserveSections(Sections->Count + 1)) return false;
-  char* copy = CopyText(name);
+static void TrimTables() {
+  const int32_t sections = Sections->Count > 0 ? Sections->Count : 1;
+  if (sections < SectionCapacity) {
+    void* table = std::realloc(Sections, sizeof(FolderMapSectionTable) +
+                                             sizeof(char*) * static_cast<size_t>(sections - 1));
+    if (table) {
+      Sections = static_cast<FolderMapSectionTable*>(table);
+      SectionCapacity = sections;
+    }
+  }
+  const int32_t entries = Entries->Count > 0 ? Entries->Count : 1;
+  if (entries < EntryCapacity) {
+    void* table = std::realloc(Entries, sizeof(FolderMapEntryTable) +
+                                            sizeof(FolderMapEntry) * static_cast<size_t>(entries - 1));
+    if (table) {
+      Entries = static_cast<FolderMapEntryTable*>(table);
+      EntryCapacity = entries;
+    }
+  }
+}
+
+static bool AddSection(const char* name, size_t length) {
+  if (Sections->Count == INT32_MAX || !ReserveSections(Sections->Count + 1)) return false;
+  char* copy = CopyText(name, length);
   if (!copy) return false;
   Sections->Names[Sections->Count++] = copy;
   return true;
 }
 
-static bool AddEntry(const char* line) {
-  if (!ReserveEntries(Entries->Count + 1)) return false;
-  char* copy = CopyText(line);
+static bool AddEntry(const char* line, size_t length) {
+  if (Entries->Count == INT32_MAX || !ReserveEntries(Entries->Count + 1)) return false;
+  char* copy = CopyText(line, length);
   if (!copy) return false;
   FolderMapEntry& entry = Entries->Items[Entries->Count++];
   entry.Section = Sections->Count - 1;
@@ -79,82 +126,123 @@ static bool AddEntry(const char* line) {
   return true;
 }
 
-static int CompareIndexed(const void* a, const void* b) {
-  const int32_t x = *static_cast<const int32_t*>(a);
-  const int32_t y = *static_cast<const int32_t*>(b);
-  const int order = CompareFolded(Entries->Items[x].Text, Entries->Items[y].Text);
-  if (order != 0) return order;
-  return x < y ? -1 : (x > y ? 1 : 0);
+// The slot that holds name's first entry, or the empty slot where it would go.
+static IndexSlot* FindSlot(const char* name, uint32_t hash) {
+  for (size_t i = hash & IndexMask;; i = (i + 1) & IndexMask) {
+    IndexSlot* slot = &Index[i];
+    if (slot->Entry < 0) return slot;
+    if (slot->Hash == hash && EqualFolded(Entries->Items[slot->Entry].Text, name)) return slot;
+  }
 }
 
-static bool BuildMatchIndex() {
-  const int32_t count = Entries->Count;
-  MatchIndex = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * static_cast<size_t>(count > 0 ? count : 1)));
-  if (!MatchIndex) return false;
-  for (int32_t i = 0; i < count; ++i) MatchIndex[i] = i;
-  std::qsort(MatchIndex, static_cast<size_t>(count), sizeof(int32_t), CompareIndexed);
+// Every entry in INI order; a name met again keeps its first entry. At most
+// half of the slots are used, so every probe ends at an empty slot.
+static bool BuildIndex() {
+  size_t slots = 2;
+  while (slots < static_cast<size_t>(Entries->Count) * 2) {
+    if (slots > SIZE_MAX / 2 / sizeof(IndexSlot)) return false;
+    slots *= 2;
+  }
+  Index = static_cast<IndexSlot*>(std::malloc(slots * sizeof(IndexSlot)));
+  if (!Index) return false;
+  IndexMask = slots - 1;
+  for (size_t i = 0; i < slots; ++i) Index[i].Entry = -1;
+  for (int32_t e = 0; e < Entries->Count; ++e) {
+    const uint32_t hash = HashFolded(Entries->Items[e].Text);
+    IndexSlot* slot = FindSlot(Entries->Items[e].Text, hash);
+    if (slot->Entry < 0) {
+      slot->Hash = hash;
+      slot->Entry = e;
+    }
+  }
   return true;
 }
 
 // The first entry in INI order whose text equals name without regard to
 // letter case, or -1.
 static int32_t FindFirstMatch(const char* name) {
-  int32_t low = 0;
-  int32_t high = Entries->Count;
-  while (low < high) {
-    const int32_t middle = low + (high - low) / 2;
-    if (CompareFolded(Entries->Items[MatchIndex[middle]].Text, name) < 0)
-      low = middle + 1;
-    else
-      high = middle;
-  }
-  if (low < Entries->Count && EqualFolded(Entries->Items[MatchIndex[low]].Text, name))
-    return MatchIndex[low];
-  return -1;
+  return FindSlot(name, HashFolded(name))->Entry;
 }
 
-// The INI file beside the executable: its extension replaced by ".ini", or
-// ".ini" appended when it has none.
-static bool GetIniPath(char* path) {
-  const uint32_t length = PlatGetModulePath(path, PLAT_PATH_BUFFER);
-  if (length == 0) return false;
+bool FolderMapIniPath(const char* modulePath, char* out) {
+  if (!modulePath || !out) {
+    PlatSetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  const size_t length = std::strlen(modulePath);
+  // An extension is a dot and three characters of the last component.
   size_t stem = length;
-  if (length >= 4 && path[length - 4] == '.') {
-    const char* last = path + length - 3;
-    if (!std::strchr(last, '\\') && !std::strchr(last, '/')) stem = length - 4;
+  if (length >= 4 && modulePath[length - 4] == '.') {
+    const char* tail = modulePath + length - 3;
+    if (!std::strpbrk(tail, "\\/")) stem = length - 4;
   }
   if (stem + 4 > PLAT_MAX_PATH) {
+    out[0] = '\0';
     PlatSetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  std::memcpy(path + stem, ".ini", 5);
+  std::memmove(out, modulePath, stem);
+  std::memcpy(out + stem, ".ini", 5);
   return true;
+}
+
+// Walks a list as the INI reader returns it: strings one after another, each
+// with its terminator, ended by an empty one. count (characters written
+// without the final terminator) bounds the walk as well.
+static const char* NextInList(const char* list, uint32_t count, const char* at, size_t* length) {
+  const char* end = list + count;
+  if (at >= end || *at == '\0') return nullptr;
+  const void* zero = std::memchr(at, '\0', static_cast<size_t>(end - at));
+  *length = zero ? static_cast<size_t>(static_cast<const char*>(zero) - at)
+                 : static_cast<size_t>(end - at);
+  return at;
 }
 
 bool LoadFolderMapFrom(const char* iniPath) {
   FreeFolderMap();
+  FillFoldTable();
   char* names = static_cast<char*>(std::malloc(INI_BUFFER_SIZE));
   char* lines = static_cast<char*>(std::malloc(INI_BUFFER_SIZE));
-  bool result = names && lines && iniPath && ReserveSections(1) && ReserveEntries(1);
+  bool result = names && lines && ReserveSections(1) && ReserveEntries(1);
+  if (!result) PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  uint32_t nameCount = 0;
   if (result) {
-    Sections->Count = 0;
-    Entries->Count = 0;
-    result = PlatReadIniSectionNames(iniPath, names, INI_BUFFER_SIZE) != 0;
+    if (!iniPath) {
+      PlatSetLastError(ERROR_INVALID_PARAMETER);
+      result = false;
+    } else {
+      nameCount = PlatReadIniSectionNames(iniPath, names, INI_BUFFER_SIZE);
+      if (nameCount >= INI_BUFFER_SIZE) nameCount = INI_BUFFER_SIZE - 1;
+      result = nameCount != 0;
+    }
   }
-  for (const char* name = names; result && *name; name += std::strlen(name) + 1) {
-    if (!AddSection(name)) {
+  size_t nameLength = 0;
+  for (const char* name = result ? NextInList(names, nameCount, names, &nameLength) : nullptr;
+       result && name; name = NextInList(names, nameCount, name + nameLength + 1, &nameLength)) {
+    if (!AddSection(name, nameLength)) {
+      PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
       result = false;
       break;
     }
-    if (PlatReadIniSection(iniPath, name, lines, INI_BUFFER_SIZE) == 0) continue;
-    for (const char* line = lines; *line; line += std::strlen(line) + 1) {
-      if (!AddEntry(line)) {
+    // The name must reach the reader with its terminator.
+    const char* section = Sections->Names[Sections->Count - 1];
+    uint32_t lineCount = PlatReadIniSection(iniPath, section, lines, INI_BUFFER_SIZE);
+    if (lineCount >= INI_BUFFER_SIZE) lineCount = INI_BUFFER_SIZE - 1;
+    size_t lineLength = 0;
+    for (const char* line = NextInList(lines, lineCount, lines, &lineLength); line;
+         line = NextInList(lines, lineCount, line + lineLength + 1, &lineLength)) {
+      if (!AddEntry(line, lineLength)) {
+        PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         result = false;
         break;
       }
     }
   }
-  if (result) result = BuildMatchIndex();
+  if (result && !BuildIndex()) {
+    PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    result = false;
+  }
+  if (result) TrimTables();
   std::free(names);
   std::free(lines);
   if (!result) FreeFolderMap();
@@ -162,8 +250,10 @@ bool LoadFolderMapFrom(const char* iniPath) {
 }
 
 bool LoadFolderMap() {
+  char modulePath[PLAT_PATH_BUFFER];
   char iniPath[PLAT_PATH_BUFFER];
-  if (!GetIniPath(iniPath)) return false;
+  if (PlatGetModulePath(modulePath, sizeof modulePath) == 0) return false;
+  if (!FolderMapIniPath(modulePath, iniPath)) return false;
   return LoadFolderMapFrom(iniPath);
 }
 
@@ -180,13 +270,15 @@ void FreeFolderMap() {
     Sections = nullptr;
     SectionCapacity = 0;
   }
-  std::free(MatchIndex);
-  MatchIndex = nullptr;
+  std::free(Index);
+  Index = nullptr;
+  IndexMask = 0;
 }
 
 void ResolveTargetPath(const char* dir, const char* sub, const char* name, char* out) {
+  if (!out) return;
   int32_t hit = -1;
-  if (name && Sections && Entries && MatchIndex && Sections->Count > 0 && Entries->Count > 0) {
+  if (name && Sections && Entries && Index && Sections->Count > 0 && Entries->Count > 0) {
     if (LastMatch >= 0 && LastMatch < Entries->Count - 1 &&
         EqualFolded(Entries->Items[LastMatch + 1].Text, name))
       hit = LastMatch + 1;
@@ -200,10 +292,9 @@ void ResolveTargetPath(const char* dir, const char* sub, const char* name, char*
   char folder[PLAT_PATH_BUFFER];
   JoinPath(dir, sub, nullptr, folder);
   const FolderMapEntry& entry = Entries->Items[hit];
-  if (folder[0] == '\0' && ((dir && *dir) || (sub && *sub))) {
-    out[0] = '\0';  // the folder part alone is too long; JoinPath has said why
-  } else {
+  if (folder[0] == '\0' && ((dir && *dir) || (sub && *sub)))
+    out[0] = '\0';  // the folder part alone is too long; JoinPath has set the code
+  else
     JoinPath(folder, Sections->Names[entry.Section], entry.Text, out);
-  }
   LastMatch = hit;
 }

@@ -1,26 +1,52 @@
 // The conversion log: appends to the log pane, the lines of skipped and
 // failed textures, the number format of the summary, and the counters.
+// A line is at most 4,096 characters: a longer text is cut, and the line
+// still ends as its kind says.
 #include <cstdio>
 #include <cstring>
 
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexUtil.h"
 
-enum : size_t { LOG_LINE_SIZE = 4096 + 1, LOG_MESSAGE_SIZE = 256 };
-
 void LogAppendText(DialogHandle dialog, const char* text) {
-  if (text) Host->AppendLog(dialog, text);
+  if (text && Host) Host->AppendLog(dialog, text);
 }
 
-// Appends text to a line of LOG_LINE_SIZE bytes; what does not fit is cut.
-static void AppendToLine(char* line, size_t* length, const char* text) {
+// Appends up to count characters of text to a line of LOG_LINE_SIZE bytes,
+// keeping reserve characters free at its end.
+static void AppendToLine(char* line, size_t* length, const char* text, size_t count,
+                         size_t reserve) {
   if (!text) return;
-  const size_t room = LOG_LINE_SIZE - 1 - *length;
-  size_t add = std::strlen(text);
-  if (add > room) add = room;
-  std::memcpy(line + *length, text, add);
-  *length += add;
+  const size_t limit = LOG_LINE_SIZE - 1 - reserve;
+  const size_t room = *length < limit ? limit - *length : 0;
+  if (count > room) count = room;
+  std::memcpy(line + *length, text, count);
+  *length += count;
   line[*length] = '\0';
+}
+
+static void AppendToLine(char* line, size_t* length, const char* text, size_t reserve) {
+  if (text) AppendToLine(line, length, text, std::strlen(text), reserve);
+}
+
+void ComposeErrorLine(const char* text, const char* message, uint32_t count, char* line) {
+  static const char Close[] = ")\r\n";
+  const size_t reserve = sizeof Close - 1;
+  if (!line) return;
+  size_t length = 0;
+  line[0] = '\0';
+  AppendToLine(line, &length, "ERROR: ", reserve);
+  AppendToLine(line, &length, text, reserve);
+  AppendToLine(line, &length, " (", reserve);
+  if (message) {
+    const void* end = std::memchr(message, '\0', count);
+    if (end) count = static_cast<uint32_t>(static_cast<const char*>(end) - message);
+    const size_t start = length;
+    AppendToLine(line, &length, message, count, reserve);
+    for (size_t i = start; i < length; ++i)
+      if (static_cast<unsigned char>(line[i]) < 0x21) line[i] = ' ';
+  }
+  AppendToLine(line, &length, Close, 0);
 }
 
 static void WriteErrorLine(DialogHandle dialog, const char* text) {
@@ -30,32 +56,20 @@ static void WriteErrorLine(DialogHandle dialog, const char* text) {
   uint32_t count = PlatGetErrorText(code, message, sizeof message);
   if (count >= sizeof message) count = sizeof message - 1;
   message[count] = '\0';
-  for (uint32_t i = 0; i < count; ++i)
-    if (static_cast<unsigned char>(message[i]) < 0x21) message[i] = ' ';
-
   char line[LOG_LINE_SIZE];
-  size_t length = 0;
-  line[0] = '\0';
-  AppendToLine(line, &length, "ERROR: ");
-  AppendToLine(line, &length, text);
-  AppendToLine(line, &length, " (");
-  AppendToLine(line, &length, message);
-  // The line always ends with its parenthesis and line break.
-  if (length > LOG_LINE_SIZE - 4) length = LOG_LINE_SIZE - 4;
-  line[length] = '\0';
-  AppendToLine(line, &length, ")\r\n");
+  ComposeErrorLine(text, message, count, line);
   LogAppendText(dialog, line);
 }
 
 static void WriteSkippedLine(DialogHandle dialog, const char* text) {
+  static const char End[] = "\r\n";
+  const size_t reserve = sizeof End - 1;
   char line[LOG_LINE_SIZE];
   size_t length = 0;
   line[0] = '\0';
-  AppendToLine(line, &length, "skipped: ");
-  AppendToLine(line, &length, text);
-  if (length > LOG_LINE_SIZE - 3) length = LOG_LINE_SIZE - 3;
-  line[length] = '\0';
-  AppendToLine(line, &length, "\r\n");
+  AppendToLine(line, &length, "skipped: ", reserve);
+  AppendToLine(line, &length, text, reserve);
+  AppendToLine(line, &length, End, 0);
   LogAppendText(dialog, line);
 }
 
@@ -98,18 +112,20 @@ void LogWrite(DialogHandle dialog, uint8_t kind, uint32_t number) {
 
 void FormatThousands(uint32_t value, char* out) {
   static const uint32_t Divisors[] = {1000000000u, 1000000u, 1000u};
+  enum : size_t { SIZE = 14 };  // "4,294,967,295" and its terminator
+  if (!out) return;
   size_t length = 0;
   bool grouped = false;
   out[0] = '\0';
   for (uint32_t divisor : Divisors) {
     if (grouped || value >= divisor) {
-      length += std::snprintf(out + length, 14 - length, grouped ? "%3.3u," : "%u,",
-                              static_cast<unsigned>(value / divisor));
+      length += static_cast<size_t>(std::snprintf(out + length, SIZE - length, grouped ? "%3.3u," : "%u,",
+                                                  static_cast<unsigned>(value / divisor)));
       value %= divisor;
       grouped = true;
     }
   }
-  std::snprintf(out + length, 14 - length, grouped ? "%3.3u" : "%u", static_cast<unsigned>(value));
+  std::snprintf(out + length, SIZE - length, grouped ? "%3.3u" : "%u", static_cast<unsigned>(value));
 }
 
 void ResetCounters() {

@@ -54,6 +54,8 @@ void FreeConversionBuffers();
 // Paths and files (OskeltZtexPath.cpp). Paths are at most 260 characters in
 // buffers of PLAT_PATH_BUFFER bytes; backslash is the separator.
 
+// One backslash appended to a non-empty path that does not end in one. A
+// path of 260 characters has no room: it stays, with ERROR_FILENAME_EXCED_RANGE.
 void AddTrailingBackslash(char* path);
 // dir, sub and name joined with backslashes into out (261 bytes); out may be
 // the storage of any argument. A result longer than 260 characters is
@@ -64,7 +66,10 @@ bool DirectoryExists(const char* path);
 // The file exists and its stored name has exactly the letter case of the
 // path's last component.
 bool NameCaseMatches(const char* path);
-// Creates every missing folder on the parent path of path.
+// Creates every missing folder on the parent path of path (a path ending in
+// a backslash is a folder, created too). BOOL32_TRUE when the parent exists
+// afterwards or there is none; BOOL32_FALSE with the failed creation's code,
+// or ERROR_FILENAME_EXCED_RANGE for a path beyond 260 characters.
 Bool32 ForceParentDirectories(const char* path);
 
 // ---------------------------------------------------------------------------
@@ -90,14 +95,23 @@ extern FolderMapSectionTable* Sections;
 extern FolderMapEntryTable* Entries;
 extern int32_t LastMatch;
 
-// Reads the INI file beside the executable (its name with the extension
-// replaced by ".ini", or ".ini" appended when it has none).
+// Reads the INI file beside the executable (FolderMapIniPath of its path).
+// False, with the map empty, when the file is missing, holds no section, or
+// memory runs out.
 bool LoadFolderMap();
 // Reads the given INI file; LoadFolderMap's work, for any file.
 bool LoadFolderMapFrom(const char* iniPath);
+// The INI path of a program: its last four characters replaced by ".ini"
+// when they are an extension (a dot and three characters of the last
+// component), ".ini" appended otherwise. out (261 bytes) may be modulePath.
+// False with ERROR_FILENAME_EXCED_RANGE when that exceeds 260 characters.
+bool FolderMapIniPath(const char* modulePath, char* out);
+// Releases both tables and the lookup index; nothing when there are none.
 void FreeFolderMap();
-// Target path of a TGA name: dir\sub\section\line on a hit, dir\sub\name
-// otherwise. out (261 bytes) may be the storage of any argument.
+// Target path of a TGA name: dir\sub\section\line on a hit (the line's letter
+// case), dir\sub\name otherwise; LastMatch becomes the hit. out (261 bytes)
+// may be the storage of any argument; a result beyond 260 characters leaves
+// it empty, with ERROR_FILENAME_EXCED_RANGE.
 void ResolveTargetPath(const char* dir, const char* sub, const char* name, char* out);
 
 // ---------------------------------------------------------------------------
@@ -113,6 +127,13 @@ void LogWrite(DialogHandle dialog, uint8_t kind, uint32_t number);
 // value in decimal with comma thousands separators; out holds 14 bytes.
 void FormatThousands(uint32_t value, char* out);
 void ResetCounters();
+
+enum : uint32_t { LOG_LINE_SIZE = 4096 + 1, LOG_MESSAGE_SIZE = 256 };
+// The LOG_ERROR line "ERROR: text (message)\r\n" into line (LOG_LINE_SIZE
+// bytes), from the first count characters of a system message; every
+// character of the message below 0x21 becomes a space. A line that would be
+// longer is cut before its closing ")\r\n".
+void ComposeErrorLine(const char* text, const char* message, uint32_t count, char* line);
 
 // ---------------------------------------------------------------------------
 // Dialog helpers (OskeltZtexDialog.cpp): the window operations of the run.
