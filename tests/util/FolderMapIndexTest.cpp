@@ -119,6 +119,10 @@ TEST_F(FolderMapIndex, ALargeMapLoadsWholeAndFindsEveryLine) {
   ASSERT_TRUE(Load(ini));
   ASSERT_EQ(20, Sections->Count);
   ASSERT_EQ(50000, Entries->Count);
+  for (int32_t e = 0; e < Entries->Count; ++e) {
+    ASSERT_EQ(e / 2500, Entries->Items[e].Section);
+    ASSERT_EQ("T" + std::to_string(e) + ".tga", Entries->Items[e].Text);
+  }
   // Backwards, so the entry after the last hit never matches.
   for (int t = 49999; t >= 0; t -= 7) {
     const std::string name = "t" + std::to_string(t) + ".TGA";
