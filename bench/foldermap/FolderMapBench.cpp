@@ -5,12 +5,16 @@
 //   then the first match in INI order);
 // - the same 50,000 lookups in maps of 1,000, 10,000 and 50,000 lines: the
 //   indexed cost stays flat, the scan grows with the map;
-// - loading an INI file of 1,000, 10,000 and 50,000 lines.
+// - loading an INI file of 1,000, 10,000 and 50,000 lines;
+// - building a table of 50,000 entries (count and elements, a string copy
+//   per line in between, as the loader does) grown by one element per
+//   addition against doubling its room.
 // Every pass starts with LastMatch 0 and carries it along, as a run does.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -187,11 +191,50 @@ void BM_Load(benchmark::State& state) {
   state.counters["lines"] = (double)state.range(0);
 }
 
+// The table as the loader builds it; grow(capacity) gives the room for the
+// next addition.
+template <typename Grow>
+void BuildTable(benchmark::State& state, Grow grow) {
+  const int32_t lines = (int32_t)state.range(0);
+  for (auto _ : state) {
+    FolderMapEntryTable* table = nullptr;
+    int32_t capacity = 0;
+    for (int32_t i = 0; i < lines; ++i) {
+      if (i + 1 > capacity) {
+        capacity = grow(capacity);
+        void* bigger = std::realloc(
+            table, sizeof(FolderMapEntryTable) + sizeof(FolderMapEntry) * (size_t)(capacity - 1));
+        if (!bigger) return state.SkipWithError("out of memory");
+        table = (FolderMapEntryTable*)bigger;
+        if (i == 0) table->Count = 0;
+      }
+      char* text = (char*)std::malloc(20);
+      std::memcpy(text, "Tex_0123abcd_00000.", 20);
+      table->Items[i].Section = i / LINES_PER_SECTION;
+      table->Items[i].Text = text;
+      table->Count = i + 1;
+    }
+    benchmark::DoNotOptimize(table);
+    for (int32_t i = 0; i < table->Count; ++i) std::free(table->Items[i].Text);
+    std::free(table);
+  }
+}
+
+void BM_TableGrowByOne(benchmark::State& state) {
+  BuildTable(state, [](int32_t capacity) { return capacity + 1; });
+}
+
+void BM_TableGrowDoubling(benchmark::State& state) {
+  BuildTable(state, [](int32_t capacity) { return capacity < 1 ? 1 : capacity * 2; });
+}
+
 }  // namespace
 
 // The indexed runs come first: the scans check their results against them.
 BENCHMARK(BM_Indexed)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LinearScan)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Load)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TableGrowByOne)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TableGrowDoubling)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
