@@ -31,3 +31,8 @@ Bytes ReadBytes(const std::string& path);  // empty when missing
 bool PathExists(const std::string& path);
 // Names in a folder (files and folders), sorted byte-wise.
 std::vector<std::string> ListDir(const std::string& path);
+
+// True in a Windows build that runs under Wine, which differs from Windows in
+// a few file-system details (e.g. a rename onto the same name in other letter
+// case keeps the stored case).
+bool RunningUnderWine();

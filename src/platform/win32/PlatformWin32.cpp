@@ -1,1 +1,254 @@
-// Win32 implementation of the operating-system layer.
+// Win32 implementation of the operating-system layer: thin wrappers over the
+// kernel calls, with the access, sharing and creation values the program
+// relies on.
+#include <windows.h>
+
+#include "Platform.h"
+
+#include <cstdio>
+#include <cstring>
+
+static_assert(sizeof(PlatFile) == sizeof(HANDLE), "a file handle fits a PlatFile");
+static_assert(sizeof(PlatSearch) == sizeof(HANDLE), "a search handle fits a PlatSearch");
+
+static HANDLE ToHandle(PlatFile file) { return reinterpret_cast<HANDLE>(file); }
+static PlatFile FromHandle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? PLAT_NO_FILE : reinterpret_cast<PlatFile>(handle);
+}
+
+static bool Fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
+uint32_t PlatGetLastError() { return GetLastError(); }
+void PlatSetLastError(uint32_t code) { SetLastError(code); }
+
+// ---------------------------------------------------------------------------
+// Open files.
+
+PlatFile PlatOpenRead(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
+  return FromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+PlatFile PlatCreateNew(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
+  return FromHandle(
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr));
+}
+
+bool PlatGetFileSize(PlatFile file, uint64_t* size) {
+  if (!size) return Fail(ERROR_INVALID_PARAMETER);
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(ToHandle(file), &value)) return false;
+  *size = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool PlatGetFilePosition(PlatFile file, uint64_t* position) {
+  if (!position) return Fail(ERROR_INVALID_PARAMETER);
+  LARGE_INTEGER zero, value;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(ToHandle(file), zero, &value, FILE_CURRENT)) return false;
+  *position = static_cast<uint64_t>(value.QuadPart);
+  return true;
+}
+
+bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done) {
+  if (!done || (!buffer && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD count = 0;
+  const BOOL ok = ReadFile(ToHandle(file), buffer, size, &count, nullptr);
+  *done = count;
+  return ok != FALSE;
+}
+
+// A 64-bit move: a count above 2^31 never moves backwards.
+bool PlatSkip(PlatFile file, uint32_t count) {
+  LARGE_INTEGER distance;
+  distance.QuadPart = static_cast<LONGLONG>(count);
+  return SetFilePointerEx(ToHandle(file), distance, nullptr, FILE_CURRENT) != FALSE;
+}
+
+bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done) {
+  if (!done || (!buffer && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  DWORD count = 0;
+  const BOOL ok = WriteFile(ToHandle(file), buffer, size, &count, nullptr);
+  *done = count;
+  return ok != FALSE;
+}
+
+void PlatClose(PlatFile file) {
+  if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
+}
+
+bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
+  if (!fileTime) return Fail(ERROR_INVALID_PARAMETER);
+  FILETIME written;
+  if (!GetFileTime(ToHandle(file), nullptr, nullptr, &written)) return false;
+  *fileTime = (static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+  return true;
+}
+
+bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime) {
+  FILETIME written;
+  written.dwLowDateTime = static_cast<DWORD>(fileTime);
+  written.dwHighDateTime = static_cast<DWORD>(fileTime >> 32);
+  return SetFileTime(ToHandle(file), nullptr, nullptr, &written) != FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// Names.
+
+bool PlatFileExists(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD saved = GetLastError();
+  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  SetLastError(saved);
+  return true;
+}
+
+bool PlatDirectoryExists(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool PlatCreateDirectory(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return CreateDirectoryA(path, nullptr) != FALSE;
+}
+
+bool PlatDeleteFile(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return DeleteFileA(path) != FALSE;
+}
+
+bool PlatMoveFile(const char* from, const char* to) {
+  if (!from || !to) return Fail(ERROR_INVALID_PARAMETER);
+  return MoveFileA(from, to) != FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// Directory search; "." and ".." are passed over.
+
+static bool IsDotName(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+static void CopyName(const WIN32_FIND_DATAA& data, char* name) {
+  const size_t length = strnlen(data.cFileName, MAX_PATH - 1);
+  std::memcpy(name, data.cFileName, length);
+  name[length] = '\0';
+}
+
+PlatSearch PlatFindFirst(const char* pattern, char* name) {
+  if (!pattern || !name) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_SEARCH;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern, &data);
+  if (search == INVALID_HANDLE_VALUE) return PLAT_NO_SEARCH;
+  while (IsDotName(data.cFileName)) {
+    if (!FindNextFileA(search, &data)) {
+      FindClose(search);
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return PLAT_NO_SEARCH;
+    }
+  }
+  CopyName(data, name);
+  return reinterpret_cast<PlatSearch>(search);
+}
+
+bool PlatFindNext(PlatSearch search, char* name) {
+  if (!name) return Fail(ERROR_INVALID_PARAMETER);
+  WIN32_FIND_DATAA data;
+  do {
+    if (!FindNextFileA(reinterpret_cast<HANDLE>(search), &data)) return false;
+  } while (IsDotName(data.cFileName));
+  CopyName(data, name);
+  return true;
+}
+
+void PlatFindClose(PlatSearch search) {
+  if (search != PLAT_NO_SEARCH) FindClose(reinterpret_cast<HANDLE>(search));
+}
+
+// ---------------------------------------------------------------------------
+// Process.
+
+uint32_t PlatGetCurrentDirectory(char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return Fail(ERROR_INVALID_PARAMETER), 0;
+  const DWORD length = GetCurrentDirectoryA(size, buffer);
+  if (length == 0 || length >= size) {
+    buffer[0] = '\0';
+    if (length >= size) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return length;
+}
+
+bool PlatSetCurrentDirectory(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return SetCurrentDirectoryA(path) != FALSE;
+}
+
+uint32_t PlatGetModulePath(char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return Fail(ERROR_INVALID_PARAMETER), 0;
+  const DWORD length = GetModuleFileNameA(nullptr, buffer, size);
+  if (length == 0 || length >= size) {
+    buffer[0] = '\0';
+    if (length >= size) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  return length;
+}
+
+void PlatExitProcess(uint32_t code) {
+  fflush(nullptr);
+  ExitProcess(code);
+}
+
+// ---------------------------------------------------------------------------
+// INI files, through the profile-file reader.
+
+uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size) {
+  if (!iniPath || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
+  return GetPrivateProfileSectionNamesA(buffer, size, iniPath);
+}
+
+uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size) {
+  if (!iniPath || !section || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
+  return GetPrivateProfileSectionA(section, buffer, size, iniPath);
+}
+
+// ---------------------------------------------------------------------------
+// Text.
+
+uint32_t PlatGetErrorText(uint32_t code, char* buffer, uint32_t size) {
+  if (!buffer || size == 0) return 0;
+  const DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ARGUMENT_ARRAY, nullptr, code, 0,
+                     buffer, size, nullptr);
+  if (length == 0 || length >= size) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  return length;
+}
+
+// The ANSI code page's upper case of every byte, built once.
+unsigned char PlatFoldCase(unsigned char c) {
+  static unsigned char table[256];
+  static bool built = false;
+  if (!built) {
+    char letters[256];
+    for (int i = 0; i < 256; ++i) letters[i] = static_cast<char>(i);
+    CharUpperBuffA(letters + 1, 255);  // byte 0 stays 0
+    for (int i = 0; i < 256; ++i) table[i] = static_cast<unsigned char>(letters[i]);
+    built = true;
+  }
+  return table[c];
+}
