@@ -1,6 +1,7 @@
 // DXT block decompression: DXT1 (with and without 1-bit alpha) and DXT2/DXT3
-// into tightly packed BGR / BGRA pixel buffers, and the byte sizes of DXT
-// images and their mip levels.
+// into tightly packed BGR / BGRA pixel buffers, rows from the top or, for a
+// TGA file, from the bottom; and the byte sizes of DXT images and their mip
+// levels.
 //
 // Not supported: decoding DXT4 and DXT5 (interpolated alpha); they have sizes
 // only. Colours expand by shifts (31 -> 248, 63 -> 252), not by replication.
@@ -38,16 +39,30 @@ static inline uint32_t Load32(const uint8_t* p) {
   return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
 }
 
+// Folded to a constant by the compiler.
+static inline bool HostIsLittleEndian() {
+  const uint32_t one = 1;
+  uint8_t first;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
+}
+
+// v as little-endian bytes. On a little-endian host that is one store of the
+// native word, which compilers keep as one store; byte by byte otherwise.
 static inline void Store32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
+  if (HostIsLittleEndian()) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
+  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
 
 static inline void Store64(uint8_t* p, uint64_t v) {
-  Store32(p, (uint32_t)v);
-  Store32(p + 4, (uint32_t)(v >> 32));
+  if (HostIsLittleEndian()) {
+    std::memcpy(p, &v, 8);
+    return;
+  }
+  for (int i = 0; i < 8; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
 
 static inline uint32_t PackBgra(uint32_t blue, uint32_t green, uint32_t red, uint32_t alpha) {
@@ -73,83 +88,108 @@ static inline void ExpandDxtColors(const uint8_t* colorBlock, bool allowThreeCol
   palette[3] = third1 & ~three;
 }
 
-// A whole 4x4 block is written row by row with one store per 8 bytes; a
-// clipped block of the last column or row pixel by pixel.
+static inline uint32_t DxtIndex(uint32_t rowBits, uint32_t column) {
+  return (rowBits & DxtIndexMasks[column]) >> DxtIndexShifts[column];
+}
+
+// The stride is the distance from one pixel row to the next in pixels,
+// negative when the rows go into the target from the bottom up. A whole 4x4
+// block is written a row at a time in wide stores of neighbouring pairs (the
+// 16 pairs of the palette are built once per block); a clipped block of the
+// last column or row pixel by pixel.
 static inline void WriteDxtBlock24(uint8_t* target, const uint8_t* colorBlock, uint32_t blockWidth,
-                                   uint32_t blockHeight, uint32_t stride, uint32_t color0,
+                                   uint32_t blockHeight, ptrdiff_t stride, uint32_t color0,
                                    uint32_t color1, uint32_t color2, uint32_t color3) {
-  const uint32_t palette[4] = {color0 & DXT_KEEP_COLOR, color1 & DXT_KEEP_COLOR,
+  const uint64_t palette[4] = {color0 & DXT_KEEP_COLOR, color1 & DXT_KEEP_COLOR,
                                color2 & DXT_KEEP_COLOR, color3 & DXT_KEEP_COLOR};
-  const size_t rowBytes = (size_t)stride * 3;
+  const ptrdiff_t rowBytes = stride * 3;
   if (blockWidth == 4 && blockHeight == 4) {
-    for (uint32_t r = 0; r < 4; ++r, target += rowBytes) {
+    // The 6 bytes of each pair of neighbours, by the low or high half of a row byte.
+    uint64_t pairs[16];
+    for (uint32_t i = 0; i < 16; ++i) pairs[i] = palette[DxtIndex(i, 0)] | palette[DxtIndex(i, 1)] << 24;
+    for (uint32_t r = 0; r < 4; ++r) {
+      uint8_t* row = target + (ptrdiff_t)r * rowBytes;
       const uint32_t bits = colorBlock[4 + r];
-      const uint64_t p0 = palette[(bits & DxtIndexMasks[0]) >> DxtIndexShifts[0]];
-      const uint64_t p1 = palette[(bits & DxtIndexMasks[1]) >> DxtIndexShifts[1]];
-      const uint64_t p2 = palette[(bits & DxtIndexMasks[2]) >> DxtIndexShifts[2]];
-      const uint32_t p3 = palette[(bits & DxtIndexMasks[3]) >> DxtIndexShifts[3]];
-      Store64(target, p0 | p1 << 24 | p2 << 48);
-      Store32(target + 8, (uint32_t)(p2 >> 16) | p3 << 8);
+      const uint64_t left = pairs[bits & 0x0F], right = pairs[bits >> 4];
+      Store64(row, left | right << 48);
+      Store32(row + 8, (uint32_t)(right >> 16));
     }
     return;
   }
-  for (uint32_t r = 0; r < blockHeight; ++r, target += rowBytes) {
+  for (uint32_t r = 0; r < blockHeight; ++r) {
+    uint8_t* row = target + (ptrdiff_t)r * rowBytes;
     const uint32_t bits = colorBlock[4 + r];
-    uint8_t* pixel = target;
-    for (uint32_t c = 0; c < blockWidth; ++c, pixel += 3) {
-      const uint32_t p = palette[(bits & DxtIndexMasks[c]) >> DxtIndexShifts[c]];
-      pixel[0] = (uint8_t)p;
-      pixel[1] = (uint8_t)(p >> 8);
-      pixel[2] = (uint8_t)(p >> 16);
+    for (uint32_t c = 0; c < blockWidth; ++c) {
+      const uint32_t p = palette[DxtIndex(bits, c)];
+      row[3 * c] = (uint8_t)p;
+      row[3 * c + 1] = (uint8_t)(p >> 8);
+      row[3 * c + 2] = (uint8_t)(p >> 16);
     }
   }
 }
 
 static inline void WriteDxtBlock32(uint8_t* target, const uint8_t* colorBlock, uint32_t blockWidth,
-                                   uint32_t blockHeight, uint32_t stride, uint32_t color0,
+                                   uint32_t blockHeight, ptrdiff_t stride, uint32_t color0,
                                    uint32_t color1, uint32_t color2, uint32_t color3) {
-  const uint32_t palette[4] = {color0, color1, color2, color3};
-  const size_t rowBytes = (size_t)stride * 4;
+  const uint64_t palette[4] = {color0, color1, color2, color3};
+  const ptrdiff_t rowBytes = stride * 4;
   if (blockWidth == 4 && blockHeight == 4) {
-    // The entries as the bytes of a pixel; each pixel is then one 4-byte copy.
-    uint8_t pixels[4][4];
-    for (int i = 0; i < 4; ++i) Store32(pixels[i], palette[i]);
-    for (uint32_t r = 0; r < 4; ++r, target += rowBytes) {
+    // Each pair of neighbours as one 8-byte value, by half a row byte.
+    uint64_t pairs[16];
+    for (uint32_t i = 0; i < 16; ++i) pairs[i] = palette[DxtIndex(i, 0)] | palette[DxtIndex(i, 1)] << 32;
+    for (uint32_t r = 0; r < 4; ++r) {
+      uint8_t* row = target + (ptrdiff_t)r * rowBytes;
       const uint32_t bits = colorBlock[4 + r];
-      std::memcpy(target, pixels[(bits & DxtIndexMasks[0]) >> DxtIndexShifts[0]], 4);
-      std::memcpy(target + 4, pixels[(bits & DxtIndexMasks[1]) >> DxtIndexShifts[1]], 4);
-      std::memcpy(target + 8, pixels[(bits & DxtIndexMasks[2]) >> DxtIndexShifts[2]], 4);
-      std::memcpy(target + 12, pixels[(bits & DxtIndexMasks[3]) >> DxtIndexShifts[3]], 4);
+      Store64(row, pairs[bits & 0x0F]);
+      Store64(row + 8, pairs[bits >> 4]);
     }
     return;
   }
-  for (uint32_t r = 0; r < blockHeight; ++r, target += rowBytes) {
+  for (uint32_t r = 0; r < blockHeight; ++r) {
+    uint8_t* row = target + (ptrdiff_t)r * rowBytes;
     const uint32_t bits = colorBlock[4 + r];
-    uint8_t* pixel = target;
-    for (uint32_t c = 0; c < blockWidth; ++c, pixel += 4)
-      Store32(pixel, palette[(bits & DxtIndexMasks[c]) >> DxtIndexShifts[c]]);
+    for (uint32_t c = 0; c < blockWidth; ++c)
+      Store32(row + 4 * c, (uint32_t)palette[DxtIndex(bits, c)]);
   }
 }
 
-// The pixel as a little-endian 32-bit value, ANDed with keepMask, then ORed
-// with alpha << 24; done byte by byte, so that with the usual mask only the
-// alpha byte is stored.
-static inline void ReplaceDxtAlpha(uint8_t* pixel, uint32_t keepMask, uint32_t alpha) {
-  const uint32_t add = alpha << 24;
-  for (int k = 0; k < 4; ++k)
-    pixel[k] = (uint8_t)((pixel[k] & (keepMask >> (8 * k))) | (add >> (8 * k)));
-}
-
 // Alpha of pixel column c: bits 4c to 4c + 3 of the row's word, times 0x11.
+// The pixel, as a little-endian 32-bit value, is ANDed with keepMask and
+// ORed with the alpha shifted left by 24.
 static inline void ApplyDxtExplicitAlpha(uint8_t* target, const uint8_t* alphaBlock,
                                          uint32_t blockWidth, uint32_t blockHeight,
-                                         uint32_t stride, uint32_t keepMask) {
-  const size_t rowBytes = (size_t)stride * 4;
-  for (uint32_t r = 0; r < blockHeight; ++r, target += rowBytes) {
+                                         ptrdiff_t stride, uint32_t keepMask) {
+  const ptrdiff_t rowBytes = stride * 4;
+  for (uint32_t r = 0; r < blockHeight; ++r) {
+    uint8_t* row = target + (ptrdiff_t)r * rowBytes;
     const uint32_t word = Load16(alphaBlock + 2 * r);
-    uint8_t* pixel = target;
-    for (uint32_t c = 0; c < blockWidth; ++c, pixel += 4)
-      ReplaceDxtAlpha(pixel, keepMask, ((word >> (4 * c)) & 0xF) * 0x11);
+    for (uint32_t c = 0; c < blockWidth; ++c) {
+      const uint32_t alpha = ((word >> (4 * c)) & 0xF) * 0x11;
+      Store32(row + 4 * c, (Load32(row + 4 * c) & keepMask) | alpha << 24);
+    }
+  }
+}
+
+// A whole 4x4 block of a 16-byte format in one pass: the same pixels as
+// WriteDxtBlock32 followed by ApplyDxtExplicitAlpha, with each row stored
+// once.
+static inline void WriteDxt3Block32(uint8_t* target, const uint8_t* block, ptrdiff_t stride,
+                                    const uint32_t palette[4], uint32_t keepMask) {
+  const uint64_t kept[4] = {palette[0] & keepMask, palette[1] & keepMask, palette[2] & keepMask,
+                            palette[3] & keepMask};
+  uint64_t pairs[16];
+  for (uint32_t i = 0; i < 16; ++i) pairs[i] = kept[DxtIndex(i, 0)] | kept[DxtIndex(i, 1)] << 32;
+  const ptrdiff_t rowBytes = stride * 4;
+  for (uint32_t r = 0; r < 4; ++r) {
+    uint8_t* row = target + (ptrdiff_t)r * rowBytes;
+    const uint32_t bits = block[12 + r];
+    const uint64_t word = Load16(block + 2 * r);
+    // Columns 0 and 1 take the alpha bytes at bits 24 and 56 of a pixel
+    // pair, columns 2 and 3 likewise; a nibble times 0x11 stays in its byte.
+    const uint64_t alpha01 = ((word & 0xF) << 24 | (word & 0xF0) << 52) * 0x11;
+    const uint64_t alpha23 = ((word & 0xF00) << 16 | (word & 0xF000) << 44) * 0x11;
+    Store64(row, pairs[bits & 0x0F] | alpha01);
+    Store64(row + 8, pairs[bits >> 4] | alpha23);
   }
 }
 
@@ -163,66 +203,97 @@ static bool CheckDecodeArguments(uint32_t width, uint32_t height, const void* so
   return true;
 }
 
+// The walk over the block grid shared by the image decoders: block rows from
+// the top, blocks of a row from the left, with the extent of each block.
+struct DxtGrid {
+  uint32_t BlocksX, BlocksY, LastWidth, LastHeight;
+  ptrdiff_t Stride;       // pixels from one image row to the next in the target
+  uint8_t* FirstRow;      // the target position of image row 0
+};
+
 static inline uint32_t LastBlockExtent(uint32_t size) { return size % 4 == 0 ? 4 : size % 4; }
 
+static DxtGrid MakeDxtGrid(uint32_t width, uint32_t height, uint8_t* target, uint32_t pixelBytes,
+                           bool bottomUp) {
+  DxtGrid grid;
+  grid.BlocksX = (width - 1) / 4 + 1;
+  grid.BlocksY = (height - 1) / 4 + 1;
+  grid.LastWidth = LastBlockExtent(width);
+  grid.LastHeight = LastBlockExtent(height);
+  grid.Stride = bottomUp ? -(ptrdiff_t)width : (ptrdiff_t)width;
+  grid.FirstRow = bottomUp ? target + (size_t)(height - 1) * width * pixelBytes : target;
+  return grid;
+}
+
+// Target position of the top-left pixel of block row `by`.
+static inline uint8_t* DxtBlockRow(const DxtGrid& grid, uint32_t by, uint32_t pixelBytes) {
+  return grid.FirstRow + (ptrdiff_t)4 * by * grid.Stride * (ptrdiff_t)pixelBytes;
+}
+
 static bool DecompressDxt1To24(uint32_t width, uint32_t height, const uint8_t* source,
-                               uint8_t* target, uint32_t targetSize) {
+                               uint8_t* target, uint32_t targetSize, bool bottomUp) {
   if (!CheckDecodeArguments(width, height, source, target, targetSize, 3)) return false;
-  const uint32_t blocksX = (width - 1) / 4 + 1, blocksY = (height - 1) / 4 + 1;
-  const uint32_t lastW = LastBlockExtent(width), lastH = LastBlockExtent(height);
+  const DxtGrid grid = MakeDxtGrid(width, height, target, 3, bottomUp);
   uint32_t palette[4];
-  for (uint32_t by = 0; by < blocksY; ++by) {
-    const uint32_t blockHeight = by == blocksY - 1 ? lastH : 4;
-    uint8_t* pixel = target + (size_t)4 * by * width * 3;
-    for (uint32_t bx = 0; bx < blocksX; ++bx, source += 8, pixel += 12) {
+  for (uint32_t by = 0; by < grid.BlocksY; ++by) {
+    const uint32_t blockHeight = by == grid.BlocksY - 1 ? grid.LastHeight : 4;
+    uint8_t* blockRow = DxtBlockRow(grid, by, 3);
+    for (uint32_t bx = 0; bx < grid.BlocksX; ++bx, source += 8) {
+      uint8_t* pixel = blockRow + (size_t)12 * bx;
       ExpandDxtColors(source, true, palette);
-      WriteDxtBlock24(pixel, source, bx == blocksX - 1 ? lastW : 4, blockHeight, width, palette[0],
-                      palette[1], palette[2], palette[3]);
+      WriteDxtBlock24(pixel, source, bx == grid.BlocksX - 1 ? grid.LastWidth : 4, blockHeight,
+                      grid.Stride, palette[0], palette[1], palette[2], palette[3]);
     }
   }
   return true;
 }
 
 static bool DecompressDxt1To32(uint32_t width, uint32_t height, const uint8_t* source,
-                               uint8_t* target, uint32_t targetSize) {
+                               uint8_t* target, uint32_t targetSize, bool bottomUp) {
   if (!CheckDecodeArguments(width, height, source, target, targetSize, 4)) return false;
-  const uint32_t blocksX = (width - 1) / 4 + 1, blocksY = (height - 1) / 4 + 1;
-  const uint32_t lastW = LastBlockExtent(width), lastH = LastBlockExtent(height);
+  const DxtGrid grid = MakeDxtGrid(width, height, target, 4, bottomUp);
   uint32_t palette[4];
-  for (uint32_t by = 0; by < blocksY; ++by) {
-    const uint32_t blockHeight = by == blocksY - 1 ? lastH : 4;
-    uint8_t* pixel = target + (size_t)4 * by * width * 4;
-    for (uint32_t bx = 0; bx < blocksX; ++bx, source += 8, pixel += 16) {
+  for (uint32_t by = 0; by < grid.BlocksY; ++by) {
+    const uint32_t blockHeight = by == grid.BlocksY - 1 ? grid.LastHeight : 4;
+    uint8_t* blockRow = DxtBlockRow(grid, by, 4);
+    for (uint32_t bx = 0; bx < grid.BlocksX; ++bx, source += 8) {
+      uint8_t* pixel = blockRow + (size_t)16 * bx;
       ExpandDxtColors(source, true, palette);
-      WriteDxtBlock32(pixel, source, bx == blocksX - 1 ? lastW : 4, blockHeight, width, palette[0],
-                      palette[1], palette[2], palette[3]);
+      WriteDxtBlock32(pixel, source, bx == grid.BlocksX - 1 ? grid.LastWidth : 4, blockHeight,
+                      grid.Stride, palette[0], palette[1], palette[2], palette[3]);
     }
   }
   return true;
 }
 
+// Colour first, alpha second, block by block; whole blocks in one pass.
 static bool DecompressDxt3To32(uint32_t width, uint32_t height, const uint8_t* source,
-                               uint8_t* target, uint32_t targetSize) {
+                               uint8_t* target, uint32_t targetSize, bool bottomUp) {
   if (!CheckDecodeArguments(width, height, source, target, targetSize, 4)) return false;
-  const uint32_t blocksX = (width - 1) / 4 + 1, blocksY = (height - 1) / 4 + 1;
-  const uint32_t lastW = LastBlockExtent(width), lastH = LastBlockExtent(height);
+  const DxtGrid grid = MakeDxtGrid(width, height, target, 4, bottomUp);
   uint32_t palette[4];
-  for (uint32_t by = 0; by < blocksY; ++by) {
-    const uint32_t blockHeight = by == blocksY - 1 ? lastH : 4;
-    uint8_t* pixel = target + (size_t)4 * by * width * 4;
-    for (uint32_t bx = 0; bx < blocksX; ++bx, source += 16, pixel += 16) {
-      const uint32_t blockWidth = bx == blocksX - 1 ? lastW : 4;
+  for (uint32_t by = 0; by < grid.BlocksY; ++by) {
+    const uint32_t blockHeight = by == grid.BlocksY - 1 ? grid.LastHeight : 4;
+    uint8_t* blockRow = DxtBlockRow(grid, by, 4);
+    for (uint32_t bx = 0; bx < grid.BlocksX; ++bx, source += 16) {
+      uint8_t* pixel = blockRow + (size_t)16 * bx;
+      const uint32_t blockWidth = bx == grid.BlocksX - 1 ? grid.LastWidth : 4;
       ExpandDxtColors(source + 8, false, palette);
-      WriteDxtBlock32(pixel, source + 8, blockWidth, blockHeight, width, palette[0], palette[1],
-                      palette[2], palette[3]);
-      ApplyDxtExplicitAlpha(pixel, source, blockWidth, blockHeight, width, DXT_KEEP_COLOR);
+      if (blockWidth == 4 && blockHeight == 4) {
+        WriteDxt3Block32(pixel, source, grid.Stride, palette, DXT_KEEP_COLOR);
+        continue;
+      }
+      WriteDxtBlock32(pixel, source + 8, blockWidth, blockHeight, grid.Stride, palette[0],
+                      palette[1], palette[2], palette[3]);
+      ApplyDxtExplicitAlpha(pixel, source, blockWidth, blockHeight, grid.Stride, DXT_KEEP_COLOR);
     }
   }
   return true;
 }
 
-Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const void* source,
-                      void* target, uint32_t targetSize) {
+static Bool32 DecompressDxtcRows(uint32_t width, uint32_t height, uint32_t dxtcType,
+                                 const void* source, void* target, uint32_t targetSize,
+                                 bool bottomUp) {
   if (width == 0 || height == 0 || source == nullptr || target == nullptr) {
     PlatSetLastError(ERROR_INVALID_PARAMETER);
     return BOOL32_FALSE;
@@ -232,14 +303,14 @@ Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const 
   bool decoded;
   switch (dxtcType) {
     case DXTC_DXT1:
-      decoded = DecompressDxt1To24(width, height, blocks, pixels, targetSize);
+      decoded = DecompressDxt1To24(width, height, blocks, pixels, targetSize, bottomUp);
       break;
     case DXTC_DXT1A:
-      decoded = DecompressDxt1To32(width, height, blocks, pixels, targetSize);
+      decoded = DecompressDxt1To32(width, height, blocks, pixels, targetSize, bottomUp);
       break;
     case DXTC_DXT2:
     case DXTC_DXT3:
-      decoded = DecompressDxt3To32(width, height, blocks, pixels, targetSize);
+      decoded = DecompressDxt3To32(width, height, blocks, pixels, targetSize, bottomUp);
       break;
     case DXTC_DXT4:
     case DXTC_DXT5:
@@ -250,6 +321,16 @@ Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const 
       return BOOL32_FALSE;
   }
   return decoded ? BOOL32_TRUE : BOOL32_FALSE;
+}
+
+Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const void* source,
+                      void* target, uint32_t targetSize) {
+  return DecompressDxtcRows(width, height, dxtcType, source, target, targetSize, false);
+}
+
+Bool32 DecompressDxtcBottomUp(uint32_t width, uint32_t height, uint32_t dxtcType,
+                              const void* source, void* target, uint32_t targetSize) {
+  return DecompressDxtcRows(width, height, dxtcType, source, target, targetSize, true);
 }
 
 // Dimensions of mip level (level mod 32), or false with 87 when a dimension

@@ -23,6 +23,10 @@ enum : uint32_t {
 // tightly packed pixel buffer of targetSize bytes, rows from the top.
 Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const void* source,
                       void* target, uint32_t targetSize);
+// The same pixels with the rows in the other order: the top row of the image
+// is the last row of the target, as a TGA file stores it.
+Bool32 DecompressDxtcBottomUp(uint32_t width, uint32_t height, uint32_t dxtcType,
+                              const void* source, void* target, uint32_t targetSize);
 // Stored and decoded byte sizes of mip level `level` of a width x height
 // image (level mod 32 counts); 0 on failure with the last-error code set.
 uint32_t GetDxtcCompressedSize(uint32_t width, uint32_t height, uint32_t dxtcType, uint32_t level);

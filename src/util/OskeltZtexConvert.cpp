@@ -68,7 +68,7 @@ static bool InputHolds(PlatFile input, uint32_t needed) {
   return true;
 }
 
-// Steps 6 to 10 with both buffers obtained.
+// Reading, decoding and writing, with both buffers obtained.
 static bool ConvertLevel0(PlatFile input, PlatFile output, const ZtexHeader& header,
                           uint32_t outputBits, uint8_t* source, uint32_t storedSize,
                           uint8_t* pixels, uint32_t decodedSize) {
@@ -88,8 +88,10 @@ static bool ConvertLevel0(PlatFile input, PlatFile output, const ZtexHeader& hea
   footer.DeveloperOffset = 0;
   std::memcpy(footer.Signature, TgaSignature, sizeof(footer.Signature));
 
-  if (!DecodeZtexPixels(header, source, pixels, decodedSize)) return false;
-  if (!FlipRows(header.Height, decodedSize, pixels)) return false;
+  // The decoder writes the rows bottom up, as the file stores them: the same
+  // bytes as decoding top down and then FlipRows, without a second pass over
+  // the whole image.
+  if (!DecodeZtexPixelsBottomUp(header, source, pixels, decodedSize)) return false;
 
   uint8_t headerBytes[TGA_HEADER_SIZE], footerBytes[TGA_FOOTER_SIZE];
   StoreTgaHeader(tga, headerBytes);

@@ -106,108 +106,189 @@ uint32_t GetZtexOutputBits(ZtexHeader header) {
 }
 
 // ---------------------------------------------------------------------------
-// Decoders of the uncompressed formats: source pixel i becomes target pixel i.
+// Decoders of the uncompressed formats: source pixel i becomes target pixel i,
+// the rows going into the target from the top or from the bottom up.
 
-// Width and height non-zero, pointers set and the target large enough, or
-// false with the last-error code set; the product is taken in 64 bits. On
-// success *pixels is the pixel count, which fits in 32 bits.
-static bool CheckDecodeArguments(uint32_t width, uint32_t height, const void* source,
-                                 const void* target, uint32_t targetSize, uint32_t pixelBytes,
-                                 uint32_t* pixels) {
-  if (width == 0 || height == 0 || source == nullptr || target == nullptr)
-    return Fail(ERROR_INVALID_PARAMETER);
-  const uint64_t count = (uint64_t)width * height;
-  if (count * pixelBytes > targetSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  *pixels = (uint32_t)count;
-  return true;
+// Folded to a constant by the compiler.
+static inline bool HostIsLittleEndian() {
+  const uint32_t one = 1;
+  uint8_t first;
+  std::memcpy(&first, &one, 1);
+  return first == 1;
 }
 
+// v as little-endian bytes: one store of the native word on a little-endian
+// host, byte by byte otherwise.
 static inline void Store32(uint8_t* p, uint32_t v) {
-  p[0] = (uint8_t)v;
-  p[1] = (uint8_t)(v >> 8);
-  p[2] = (uint8_t)(v >> 16);
-  p[3] = (uint8_t)(v >> 24);
+  if (HostIsLittleEndian()) {
+    std::memcpy(p, &v, 4);
+    return;
+  }
+  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
 
-static bool DecodeA4R4G4B4(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize) {
-  uint32_t count;
-  if (!CheckDecodeArguments(width, height, source, target, targetSize, 4, &count)) return false;
-  const uint8_t* s = static_cast<const uint8_t*>(source);
-  uint8_t* t = static_cast<uint8_t*>(target);
-  for (uint32_t i = 0; i < count; ++i, s += 2, t += 4) {
-    const uint32_t w = (uint32_t)s[0] | (uint32_t)s[1] << 8;
-    // One nibble per byte, then each byte times 17 (x | x << 4: no carries).
-    const uint32_t n = (w & 0xF) | (w & 0xF0) << 4 | (w & 0xF00) << 8 | (w & 0xF000) << 12;
-    Store32(t, n | n << 4);
+static inline void Store64(uint8_t* p, uint64_t v) {
+  if (HostIsLittleEndian()) {
+    std::memcpy(p, &v, 8);
+    return;
   }
-  return true;
+  for (int i = 0; i < 8; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
 
-static bool DecodeA1R5G5B5(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize) {
-  uint32_t count;
-  if (!CheckDecodeArguments(width, height, source, target, targetSize, 4, &count)) return false;
-  const uint8_t* s = static_cast<const uint8_t*>(source);
-  uint8_t* t = static_cast<uint8_t*>(target);
-  for (uint32_t i = 0; i < count; ++i, s += 2, t += 4) {
-    const uint32_t w = (uint32_t)s[0] | (uint32_t)s[1] << 8;
-    const uint32_t alpha = (w & 0x8000) ? 0xFF000000u : 0;
-    Store32(t, (w & 0x1F) << 3 | (w & 0x3E0) << 6 | (w & 0x7C00) << 9 | alpha);
-  }
-  return true;
+static inline uint32_t Load16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+
+// Decodes one row of `width` pixels.
+typedef void (*RowDecoder)(const uint8_t* source, uint8_t* target, uint32_t width);
+
+// Two words side by side in the 32-bit lanes of a 64-bit value.
+static inline uint64_t LoadWordPair(const uint8_t* p) {
+  return (uint64_t)Load16(p) | (uint64_t)Load16(p + 2) << 32;
 }
 
-static bool DecodeR5G6B5(uint32_t width, uint32_t height, const void* source, void* target,
-                         uint32_t targetSize) {
-  uint32_t count;
-  if (!CheckDecodeArguments(width, height, source, target, targetSize, 3, &count)) return false;
-  const uint8_t* s = static_cast<const uint8_t*>(source);
-  uint8_t* t = static_cast<uint8_t*>(target);
-  for (uint32_t i = 0; i < count; ++i, s += 2, t += 3) {
-    const uint32_t w = (uint32_t)s[0] | (uint32_t)s[1] << 8;
-    t[0] = (uint8_t)((w & 0x1F) << 3);
-    t[1] = (uint8_t)(((w >> 5) & 0x3F) << 2);
-    t[2] = (uint8_t)((w >> 11) << 3);
+// Nibble k of the two words to byte k, then each byte times 17 (n | n << 4:
+// no carries): two BGRA pixels.
+static inline uint64_t ExpandA4R4G4B4Pair(uint64_t words) {
+  uint64_t n = (words | words << 8) & 0x00FF00FF00FF00FFull;
+  n = (n | n << 4) & 0x0F0F0F0F0F0F0F0Full;
+  return n | n << 4;
+}
+
+static void DecodeA4R4G4B4Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  uint32_t x = 0;
+  for (; x + 2 <= width; x += 2)
+    Store64(target + 4 * x, ExpandA4R4G4B4Pair(LoadWordPair(source + 2 * x)));
+  if (x < width) Store32(target + 4 * x, (uint32_t)ExpandA4R4G4B4Pair(Load16(source + 2 * x)));
+}
+
+// Fields times 8; alpha 255 when bit 15 is set: two BGRA pixels.
+static inline uint64_t ExpandA1R5G5B5Pair(uint64_t words) {
+  const uint64_t alpha = ((words >> 15) & 0x0000000100000001ull) * 0xFF000000ull;
+  return (words & 0x0000001F0000001Full) << 3 | (words & 0x000003E0000003E0ull) << 6 |
+         (words & 0x00007C0000007C00ull) << 9 | alpha;
+}
+
+static void DecodeA1R5G5B5Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  uint32_t x = 0;
+  for (; x + 2 <= width; x += 2)
+    Store64(target + 4 * x, ExpandA1R5G5B5Pair(LoadWordPair(source + 2 * x)));
+  if (x < width) Store32(target + 4 * x, (uint32_t)ExpandA1R5G5B5Pair(Load16(source + 2 * x)));
+}
+
+static inline uint32_t ExpandR5G6B5(uint32_t w) {
+  return (w & 0x1F) << 3 | (w & 0x7E0) << 5 | (w & 0xF800) << 8;
+}
+
+// Four pixels (12 bytes) at a time, the rest one by one.
+static void DecodeR5G6B5Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  uint32_t x = 0;
+  for (; x + 4 <= width; x += 4) {
+    const uint64_t p0 = ExpandR5G6B5(Load16(source + 2 * x));
+    const uint64_t p1 = ExpandR5G6B5(Load16(source + 2 * x + 2));
+    const uint64_t p2 = ExpandR5G6B5(Load16(source + 2 * x + 4));
+    const uint32_t p3 = ExpandR5G6B5(Load16(source + 2 * x + 6));
+    Store64(target + 3 * x, p0 | p1 << 24 | p2 << 48);
+    Store32(target + 3 * x + 8, (uint32_t)(p2 >> 16) | p3 << 8);
   }
-  return true;
+  for (; x < width; ++x) {
+    const uint32_t p = ExpandR5G6B5(Load16(source + 2 * x));
+    target[3 * x] = (uint8_t)p;
+    target[3 * x + 1] = (uint8_t)(p >> 8);
+    target[3 * x + 2] = (uint8_t)(p >> 16);
+  }
 }
 
 // The stored byte order of a 32-bit pixel already is blue, green, red, alpha.
-static bool DecodeA8R8G8B8(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize) {
-  uint32_t count;
-  if (!CheckDecodeArguments(width, height, source, target, targetSize, 4, &count)) return false;
-  std::memcpy(target, source, (size_t)count * 4);
+static void DecodeA8R8G8B8Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  std::memcpy(target, source, (size_t)width * 4);
+}
+
+// Width and height non-zero, pointers set and the target large enough, or
+// false with the last-error code set; the product is taken in 64 bits.
+static bool CheckDecodeArguments(uint32_t width, uint32_t height, const void* source,
+                                 const void* target, uint32_t targetSize, uint32_t pixelBytes) {
+  if (width == 0 || height == 0 || source == nullptr || target == nullptr)
+    return Fail(ERROR_INVALID_PARAMETER);
+  if ((uint64_t)width * height * pixelBytes > targetSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
   return true;
 }
 
-Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
-                        uint32_t targetSize) {
+// The checks and the row walk shared by the decoders.
+static bool DecodeRows(uint32_t width, uint32_t height, const void* source, void* target,
+                       uint32_t targetSize, uint32_t sourceBytes, uint32_t pixelBytes,
+                       RowDecoder decodeRow, bool bottomUp) {
+  if (!CheckDecodeArguments(width, height, source, target, targetSize, pixelBytes)) return false;
+  const uint8_t* s = static_cast<const uint8_t*>(source);
+  uint8_t* t = static_cast<uint8_t*>(target);
+  const size_t sourceRow = (size_t)width * sourceBytes, targetRow = (size_t)width * pixelBytes;
+  for (uint32_t y = 0; y < height; ++y)
+    decodeRow(s + y * sourceRow, t + (bottomUp ? height - 1 - y : y) * targetRow, width);
+  return true;
+}
+
+static bool DecodeA4R4G4B4(uint32_t width, uint32_t height, const void* source, void* target,
+                           uint32_t targetSize, bool bottomUp) {
+  return DecodeRows(width, height, source, target, targetSize, 2, 4, DecodeA4R4G4B4Row, bottomUp);
+}
+
+static bool DecodeA1R5G5B5(uint32_t width, uint32_t height, const void* source, void* target,
+                           uint32_t targetSize, bool bottomUp) {
+  return DecodeRows(width, height, source, target, targetSize, 2, 4, DecodeA1R5G5B5Row, bottomUp);
+}
+
+static bool DecodeR5G6B5(uint32_t width, uint32_t height, const void* source, void* target,
+                         uint32_t targetSize, bool bottomUp) {
+  return DecodeRows(width, height, source, target, targetSize, 2, 3, DecodeR5G6B5Row, bottomUp);
+}
+
+// Top down, the whole image is one block move.
+static bool DecodeA8R8G8B8(uint32_t width, uint32_t height, const void* source, void* target,
+                           uint32_t targetSize, bool bottomUp) {
+  if (bottomUp)
+    return DecodeRows(width, height, source, target, targetSize, 4, 4, DecodeA8R8G8B8Row, true);
+  if (!CheckDecodeArguments(width, height, source, target, targetSize, 4)) return false;
+  std::memcpy(target, source, (size_t)width * height * 4);
+  return true;
+}
+
+static Bool32 DecodeZtexRows(const ZtexHeader& header, const void* source, void* target,
+                             uint32_t targetSize, bool bottomUp) {
   if (source == nullptr || target == nullptr) return BOOL32_FALSE;
+  const uint32_t w = header.Width, h = header.Height;
   bool decoded;
   switch (header.Format) {
     case ZTEX_A4R4G4B4:
-      decoded = DecodeA4R4G4B4(header.Width, header.Height, source, target, targetSize);
+      decoded = DecodeA4R4G4B4(w, h, source, target, targetSize, bottomUp);
       break;
     case ZTEX_A1R5G5B5:
-      decoded = DecodeA1R5G5B5(header.Width, header.Height, source, target, targetSize);
+      decoded = DecodeA1R5G5B5(w, h, source, target, targetSize, bottomUp);
       break;
     case ZTEX_R5G6B5:
-      decoded = DecodeR5G6B5(header.Width, header.Height, source, target, targetSize);
+      decoded = DecodeR5G6B5(w, h, source, target, targetSize, bottomUp);
       break;
     case ZTEX_A8R8G8B8:
-      decoded = DecodeA8R8G8B8(header.Width, header.Height, source, target, targetSize);
+      decoded = DecodeA8R8G8B8(w, h, source, target, targetSize, bottomUp);
       break;
     case ZTEX_DXT1:
     case ZTEX_DXT1A:
     case ZTEX_DXT3:
     case ZTEX_DXT5:
-      return DecompressDxtc(header.Width, header.Height, ZtexToDxtcType(header.Format), source,
-                            target, targetSize);
+      return bottomUp ? DecompressDxtcBottomUp(w, h, ZtexToDxtcType(header.Format), source,
+                                               target, targetSize)
+                      : DecompressDxtc(w, h, ZtexToDxtcType(header.Format), source, target,
+                                       targetSize);
     default:
       PlatSetLastError(ERROR_INVALID_PARAMETER);
       return BOOL32_FALSE;
   }
   return decoded ? BOOL32_TRUE : BOOL32_FALSE;
+}
+
+Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
+                        uint32_t targetSize) {
+  return DecodeZtexRows(header, source, target, targetSize, false);
+}
+
+Bool32 DecodeZtexPixelsBottomUp(ZtexHeader header, const void* source, void* target,
+                                uint32_t targetSize) {
+  return DecodeZtexRows(header, source, target, targetSize, true);
 }

@@ -16,3 +16,7 @@ uint32_t GetZtexOutputBits(ZtexHeader header);
 // Decodes the Width x Height pixels of level 0 from source into target
 // (targetSize bytes). A null pointer gives 0 and leaves the last error alone.
 Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target, uint32_t targetSize);
+// The same pixels with the rows in the other order: the top row of the image
+// is the last row of the target, as a TGA file stores it.
+Bool32 DecodeZtexPixelsBottomUp(ZtexHeader header, const void* source, void* target,
+                                uint32_t targetSize);

@@ -219,6 +219,44 @@ TEST(DxtBlockGrid, EveryPixelOfAnOddImageIsWritten) {
       EXPECT_NE(Bgra(0xCD, 0xCD, 0xCD, 0xCD), PixelAt(pixels, w, 4, x, y)) << x << "," << y;
 }
 
+TEST(DxtBlockGrid, WholeAndClippedBlocksAgreeOnTheirCommonPixels) {
+  // Whole blocks take a faster path than clipped ones: the same blocks as a
+  // 12 x 8 image (all whole) and as 11 x 7 (last column and row clipped).
+  Bytes source(GetDxtcCompressedSize(12, 8, DXTC_DXT3, 0));
+  for (size_t i = 0; i < source.size(); ++i) source[i] = (uint8_t)(i * 77 + 5);
+  for (uint32_t type : {(uint32_t)DXTC_DXT1, (uint32_t)DXTC_DXT1A, (uint32_t)DXTC_DXT3}) {
+    const uint32_t bytes = type == DXTC_DXT1 ? 3 : 4;
+    Bool32 ok;
+    const Bytes whole = Decode(12, 8, type, source, 12 * 8 * bytes, &ok);
+    ASSERT_EQ(BOOL32_TRUE, ok);
+    const Bytes clipped = Decode(11, 7, type, source, 11 * 7 * bytes, &ok);
+    ASSERT_EQ(BOOL32_TRUE, ok);
+    for (uint32_t y = 0; y < 7; ++y)
+      for (uint32_t x = 0; x < 11; ++x)
+        ASSERT_EQ(PixelAt(whole, 12, bytes, x, y), PixelAt(clipped, 11, bytes, x, y))
+            << "type " << type << " at " << x << "," << y;
+  }
+}
+
+TEST(DxtBlockGrid, BottomUpGivesTheRowsInReverseOrder) {
+  const uint16_t alpha[4] = {0x0123, 0x4567, 0x89AB, 0xCDEF};
+  Bytes source = Dxt3Block(alpha, ColorBlock(0xF800, 0x001F, 0xE4, 0x1B, 0x00, 0x55));
+  Append(&source, Dxt3Block(alpha, ColorBlock(0x07E0, 0x001F, 0x1B, 0x00, 0x55, 0xE4)));
+  Bool32 ok;
+  const Bytes topDown = Decode(6, 3, DXTC_DXT3, source, 6 * 3 * 4, &ok);
+  Bytes bottomUp(6 * 3 * 4 + 16, 0xCD);
+  EXPECT_EQ(BOOL32_TRUE, DecompressDxtcBottomUp(6, 3, DXTC_DXT3, source.data(), bottomUp.data(), 72));
+  EXPECT_EQ(Bytes(16, 0xCD), Bytes(bottomUp.begin() + 72, bottomUp.end()));
+  for (uint32_t y = 0; y < 3; ++y)
+    for (uint32_t x = 0; x < 6; ++x)
+      EXPECT_EQ(PixelAt(topDown, 6, 4, x, y), PixelAt(bottomUp, 6, 4, x, 2 - y)) << x << "," << y;
+  PlatSetLastError(0);
+  EXPECT_EQ(BOOL32_FALSE, DecompressDxtcBottomUp(6, 3, DXTC_DXT3, source.data(), bottomUp.data(), 71));
+  EXPECT_EQ((uint32_t)ERROR_INSUFFICIENT_BUFFER, PlatGetLastError());
+  EXPECT_EQ(BOOL32_FALSE, DecompressDxtcBottomUp(6, 3, DXTC_DXT5, source.data(), bottomUp.data(), 72));
+  EXPECT_EQ((uint32_t)ERROR_CALL_NOT_IMPLEMENTED, PlatGetLastError());
+}
+
 // --- Argument checks --------------------------------------------------------------
 
 TEST(DxtDecodeFailures, ReportTheirCodesAndLeaveTheTargetAlone) {

@@ -173,3 +173,66 @@ TEST(PixelDecoders, HugeImagesDoNotWrapTheTargetCheck) {
   EXPECT_EQ(Bytes(16, 0xCD), Decode(ZTEX_R5G6B5, 0x55555556, 1, source, 16, &result));
   EXPECT_EQ((uint32_t)ERROR_INSUFFICIENT_BUFFER, PlatGetLastError());
 }
+
+// --- Rows from the bottom up ------------------------------------------------------
+
+namespace {
+
+// Rows of a top-down image in reverse order.
+Bytes ReverseRows(const Bytes& pixels, size_t rowBytes) {
+  Bytes reversed;
+  for (size_t at = pixels.size(); at >= rowBytes; at -= rowBytes)
+    reversed.insert(reversed.end(), pixels.begin() + (at - rowBytes), pixels.begin() + at);
+  return reversed;
+}
+
+}  // namespace
+
+TEST(PixelDecodersBottomUp, GiveTheTopDownRowsInReverseOrder) {
+  // Odd sizes, clipped DXT blocks included; arbitrary source bytes.
+  const struct {
+    uint32_t format, pixelBytes;
+  } formats[] = {{ZTEX_A4R4G4B4, 4}, {ZTEX_A1R5G5B5, 4}, {ZTEX_R5G6B5, 3}, {ZTEX_A8R8G8B8, 4},
+                 {ZTEX_DXT1, 3},     {ZTEX_DXT1A, 4},    {ZTEX_DXT3, 4}};
+  const uint32_t sizes[][2] = {{1, 1}, {13, 7}, {4, 8}, {9, 1}, {1, 6}, {17, 10}};
+  Bytes source(4096);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = (uint8_t)(i * 131 + (i >> 7));
+  for (const auto& f : formats)
+    for (const auto& size : sizes) {
+      const uint32_t bytes = size[0] * size[1] * f.pixelBytes;
+      Bytes topDown(bytes), bottomUp(bytes + 8, 0xCD);
+      const ZtexHeader header = Header(f.format, size[0], size[1]);
+      ASSERT_EQ(BOOL32_TRUE, DecodeZtexPixels(header, source.data(), topDown.data(), bytes));
+      ASSERT_EQ(BOOL32_TRUE,
+                DecodeZtexPixelsBottomUp(header, source.data(), bottomUp.data(), bytes));
+      EXPECT_EQ(Bytes(8, 0xCD), Bytes(bottomUp.end() - 8, bottomUp.end())) << "written past the end";
+      bottomUp.resize(bytes);
+      EXPECT_EQ(ReverseRows(topDown, (size_t)size[0] * f.pixelBytes), bottomUp)
+          << f.format << " " << size[0] << "x" << size[1];
+    }
+}
+
+TEST(PixelDecodersBottomUp, FailLikeTheTopDownDecoders) {
+  const Bytes source(64, 0x11);
+  const struct {
+    uint32_t format, width, height, size, code;
+  } cases[] = {{5, 2, 2, 64, ERROR_INVALID_PARAMETER},
+               {ZTEX_A4R4G4B4, 0, 2, 64, ERROR_INVALID_PARAMETER},
+               {ZTEX_R5G6B5, 3, 2, 17, ERROR_INSUFFICIENT_BUFFER},
+               {ZTEX_A8R8G8B8, 65536, 65536, 64, ERROR_INSUFFICIENT_BUFFER},
+               {ZTEX_DXT1, 5, 3, 44, ERROR_INSUFFICIENT_BUFFER},
+               {ZTEX_DXT3, 2, 0, 64, ERROR_INVALID_PARAMETER},
+               {ZTEX_DXT5, 2, 2, 1, ERROR_CALL_NOT_IMPLEMENTED}};
+  for (const auto& c : cases) {
+    Bytes target(64, 0xCD);
+    PlatSetLastError(0);
+    EXPECT_EQ(BOOL32_FALSE, DecodeZtexPixelsBottomUp(Header(c.format, c.width, c.height),
+                                                     source.data(), target.data(), c.size));
+    EXPECT_EQ(c.code, PlatGetLastError()) << c.format;
+    EXPECT_EQ(Bytes(64, 0xCD), target);
+  }
+  Bytes target(64);
+  PlatSetLastError(73);
+  EXPECT_EQ(BOOL32_FALSE, DecodeZtexPixelsBottomUp(Header(ZTEX_DXT1, 4, 4), nullptr, target.data(), 64));
+  EXPECT_EQ(73u, PlatGetLastError());
+}
