@@ -1,0 +1,21 @@
+// The Qt front end: the main dialog as a Qt 6 Widgets window, for Linux
+// with a display.
+#pragma once
+
+// Returned by RunQtMainDialog when no display could be opened; nothing was
+// shown and the caller may run the console front end instead.
+enum { QT_NO_DISPLAY = -1 };
+
+// Runs the program in the Qt window and returns the process exit code, unless
+// the dialog logic ends the process itself. The command line must be in
+// ParamCount / ParamList.
+int RunQtMainDialog(int argc, char** argv);
+
+// The two halves of RunQtMainDialog, for callers that make their own
+// QApplication. PrepareQtEnvironment runs before QApplication is constructed;
+// it chooses the platform plugins (the display, else offscreen) unless
+// QT_QPA_PLATFORM is set, and gives the process a private XDG_RUNTIME_DIR
+// when it has none. ExecQtMainDialog runs the dialog modally in the existing
+// QApplication and returns the exit code.
+void PrepareQtEnvironment();
+int ExecQtMainDialog();

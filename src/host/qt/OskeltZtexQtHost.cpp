@@ -1,0 +1,240 @@
+// The window operations of the dialog logic, carried out on the Qt window.
+#include "OskeltZtexQtHost.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstring>
+
+#include "OskeltZTEX.h"
+#include "OskeltZtexGlob.h"
+#include "OskeltZtexHost.h"
+#include "OskeltZtexQtWindow.h"
+#include "Platform.h"
+
+namespace {
+
+QtMainWindow* Window(DialogHandle dialog) { return static_cast<QtMainWindow*>(dialog); }
+
+QString FromSystem(const char* text) { return QString::fromLocal8Bit(text ? text : ""); }
+
+// "\r\n" of the system's texts as the line breaks of Qt's.
+QString Lines(const char* text) {
+  QString lines = FromSystem(text);
+  lines.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  return lines;
+}
+
+// Moves the text waiting for the log pane into it and scrolls to its end.
+void FlushLog(QtMainWindow* window) {
+  if (window->pendingLog.empty()) return;
+  QPlainTextEdit* log = window->log;
+  QTextCursor cursor(log->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(QString::fromLocal8Bit(window->pendingLog.data(),
+                                           static_cast<qsizetype>(window->pendingLog.size())));
+  window->pendingLog.clear();
+  log->setTextCursor(cursor);
+  log->ensureCursorVisible();
+}
+
+void ClearLog(DialogHandle dialog) {
+  QtMainWindow* window = Window(dialog);
+  window->pendingLog.clear();
+  window->log->clear();
+}
+
+// The text goes to the pane at the next pump (or when the event loop runs
+// again), so a long run does not lay out the document once per piece. In
+// command-line mode it also goes to standard output as it comes.
+void AppendLog(DialogHandle dialog, const char* text) {
+  QtMainWindow* window = Window(dialog);
+  const bool wasEmpty = window->pendingLog.empty();
+  for (const char* p = text; *p; ++p) {
+    if (p[0] == '\r' && p[1] == '\n') continue;
+    window->pendingLog.push_back(*p);
+  }
+  if (CommandLineMode) {
+    for (const char* p = text; *p; ++p) {
+      if (p[0] == '\r' && p[1] == '\n') continue;
+      std::fputc(*p, stdout);
+    }
+    if (std::strchr(text, '\n')) std::fflush(stdout);
+  }
+  if (wasEmpty && !window->pendingLog.empty())
+    QTimer::singleShot(0, window, [window] { FlushLog(window); });
+}
+
+void* GetControl(DialogHandle dialog, int id) { return Window(dialog)->Control(id); }
+
+void EnableControl(DialogHandle dialog, int id, bool enable) {
+  if (QWidget* control = Window(dialog)->Control(id)) control->setEnabled(enable);
+}
+
+// The close button of the title bar; the flag is changed on the native window,
+// since changing the widget's flags would hide a shown dialog.
+void EnableCloseCommand(DialogHandle dialog, bool enable) {
+  QtMainWindow* window = Window(dialog);
+  window->closeEnabled = enable;
+  if (QWindow* handle = window->windowHandle())
+    handle->setFlag(Qt::WindowCloseButtonHint, enable);
+  else
+    window->setWindowFlag(Qt::WindowCloseButtonHint, enable);
+}
+
+void PumpMessages(DialogHandle dialog) {
+  FlushLog(Window(dialog));
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Win32's bar clamps its position to the range; Qt's ignores values outside
+// it, and a range that excludes the value resets it to -1.
+void ProgressReset(DialogHandle dialog, int32_t n) {
+  QProgressBar* bar = Window(dialog)->progress;
+  bar->setValue(0);
+  // An empty range would show Qt's busy animation.
+  bar->setRange(0, n > 0 ? n : 1);
+  bar->setValue(0);
+}
+
+void ProgressStep(DialogHandle dialog, int32_t delta) {
+  QProgressBar* bar = Window(dialog)->progress;
+  const int64_t position = static_cast<int64_t>(bar->value()) + delta;
+  const int64_t low = bar->minimum();
+  const int64_t high = bar->maximum();
+  bar->setValue(static_cast<int>(position < low ? low : position > high ? high : position));
+}
+
+int ShowMessage(DialogHandle dialog, HostBoxKind kind, const char* text, const char* caption) {
+  QtMainWindow* window = Window(dialog);
+  FlushLog(window);
+  QMessageBox box(window);
+  box.setTextFormat(Qt::PlainText);
+  box.setText(Lines(text));
+  box.setWindowTitle(FromSystem(caption));
+  switch (kind) {
+    case BOX_ERROR:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case BOX_WARNING:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case BOX_QUESTION:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case BOX_ABOUT:
+      box.setIconPixmap(ProgramIcon().pixmap(48, 48));
+      break;
+    case BOX_NOTICE:
+    default:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+  }
+  if (kind == BOX_QUESTION) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+  } else {
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setDefaultButton(QMessageBox::Ok);
+  }
+  const int answer = box.exec();
+  if (kind != BOX_QUESTION) return BOX_ANSWER_OK;
+  return answer == QMessageBox::Yes ? BOX_ANSWER_YES : BOX_ANSWER_NO;
+}
+
+bool BrowseForFolder(DialogHandle dialog, char* out, const char* title, const char* start) {
+  // The picker's caption is one line.
+  QString caption = FromSystem(title);
+  caption.replace(QLatin1String("\r\n"), QLatin1String(" "));
+  caption.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  const QString chosen = QFileDialog::getExistingDirectory(
+      Window(dialog), caption, FromSystem(start),
+      QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+  if (chosen.isEmpty()) return false;
+  const QByteArray bytes = QFile::encodeName(chosen);
+  // A folder whose path does not fit the system's buffers has no usable path.
+  if (bytes.size() > PLAT_MAX_PATH) return false;
+  std::memcpy(out, bytes.constData(), static_cast<size_t>(bytes.size()));
+  out[bytes.size()] = '\0';
+  return true;
+}
+
+void SetPathText(DialogHandle dialog, const char* text) {
+  QLineEdit* path = Window(dialog)->path;
+  path->setText(FromSystem(text));
+  path->setCursorPosition(0);
+}
+
+void SetFocus(DialogHandle dialog, int id) {
+  if (QWidget* control = Window(dialog)->Control(id)) control->setFocus(Qt::OtherFocusReason);
+}
+
+void SetBigIcon(DialogHandle dialog) { Window(dialog)->setWindowIcon(ProgramIcon()); }
+
+// Qt's hints need no window of their own: the dialog stands for it.
+void* CreateToolTipWindow(DialogHandle dialog) { return dialog; }
+
+void AddToolTip(DialogHandle dialog, void*, int id, const char* text) {
+  if (QWidget* control = Window(dialog)->Control(id)) control->setToolTip(FromSystem(text));
+}
+
+// A timer fires again after its period until it is killed, and setting one
+// with the id of a running timer restarts it, as Win32's do.
+uint32_t SetTimer(DialogHandle dialog, uint32_t id, uint32_t milliseconds) {
+  if (id == 0) return 0;
+  QtMainWindow* window = Window(dialog);
+  QTimer*& timer = window->timers[id];
+  if (!timer) {
+    timer = new QTimer(window);
+    QObject::connect(timer, &QTimer::timeout, window, [window, id] { MainDialogTimer(window, id); });
+  }
+  timer->start(static_cast<int>(milliseconds));
+  return id;
+}
+
+void KillTimer(DialogHandle dialog, uint32_t id) {
+  QtMainWindow* window = Window(dialog);
+  auto found = window->timers.find(id);
+  if (found == window->timers.end()) return;
+  // The timer may be the one whose signal is being handled.
+  found->second->stop();
+  found->second->deleteLater();
+  window->timers.erase(found);
+}
+
+void PostTimer(DialogHandle dialog, uint32_t id) { PostTimerEvent(Window(dialog), id); }
+
+// QDialog::done would send the window a close event, which is the user's
+// close request here; the dialog's own loop ends without one.
+void EndDialog(DialogHandle dialog, intptr_t result) {
+  QtMainWindow* window = Window(dialog);
+  FlushLog(window);
+  window->setResult(static_cast<int>(result));
+  window->ended = true;
+  window->hide();
+  if (window->modalLoop) window->modalLoop->exit(static_cast<int>(result));
+}
+
+void ExitProcess(uint32_t code) { PlatExitProcess(code); }
+
+const HostOps QtOps = {
+    ClearLog,     AppendLog,     GetControl,   EnableControl,       EnableCloseCommand,
+    PumpMessages, ProgressReset, ProgressStep, ShowMessage,         BrowseForFolder,
+    SetPathText,  SetFocus,      SetBigIcon,   CreateToolTipWindow, AddToolTip,
+    SetTimer,     KillTimer,     PostTimer,    EndDialog,           ExitProcess};
+
+}  // namespace
+
+void InstallQtHost() { SetHost(&QtOps); }

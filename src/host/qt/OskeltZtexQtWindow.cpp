@@ -1,0 +1,241 @@
+#include "OskeltZtexQtWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
+#include <QWindow>
+
+#include "OskeltZTEX.h"
+#include "OskeltZtexGlob.h"
+
+namespace {
+
+// The template's font: the platform's dialog font at 8 points.
+const qreal DIALOG_FONT_POINTS = 8.0;
+// Dialog 101 in dialog units.
+const int DIALOG_WIDTH = 331;
+const int DIALOG_HEIGHT = 222;
+// The command of the Esc key; no control has this id.
+const uint32_t ID_CANCEL = 2;
+
+const QEvent::Type TIMER_EVENT = static_cast<QEvent::Type>(QEvent::User + 531);
+
+struct TimerEvent : QEvent {
+  explicit TimerEvent(uint32_t timerId) : QEvent(TIMER_EVENT), id(timerId) {}
+  uint32_t id;
+};
+
+// Dialog units to pixels as a dialog manager converts them: a horizontal
+// unit is a quarter of the font's average character width, a vertical one an
+// eighth of its height, each rounded to the nearest pixel.
+struct DialogUnits {
+  explicit DialogUnits(const QFont& font) {
+    const QFontMetrics metrics(font);
+    const int letters =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    baseX = (letters / 26 + 1) / 2;
+    baseY = metrics.height();
+  }
+  int X(int units) const { return (units * baseX + 2) / 4; }
+  int Y(int units) const { return (units * baseY + 4) / 8; }
+  QRect Rect(int x, int y, int width, int height) const {
+    return QRect(X(x), Y(y), X(width), Y(height));
+  }
+  int baseX;
+  int baseY;
+};
+
+void ClickControl(QtMainWindow* window, int id) {
+  HandleMainCommand(window, 0, static_cast<uint32_t>(id), window->Control(id));
+}
+
+QPushButton* MakeButton(QtMainWindow* window, int id, const char* text, const char* name) {
+  QPushButton* button = new QPushButton(QString::fromLatin1(text), window);
+  button->setObjectName(QString::fromLatin1(name));
+  QObject::connect(button, &QPushButton::clicked, window, [window, id] { ClickControl(window, id); });
+  return button;
+}
+
+void DrawIcon(QPainter& painter, int size) {
+  const qreal s = size;
+  painter.setRenderHint(QPainter::Antialiasing);
+  // A texture sheet of four coloured blocks, as a DXT texture is stored ...
+  const QRectF sheet(s * 0.06, s * 0.06, s * 0.62, s * 0.62);
+  const QColor blocks[4] = {QColor(214, 48, 49), QColor(39, 174, 96), QColor(41, 98, 255),
+                            QColor(243, 196, 15)};
+  for (int i = 0; i < 4; ++i) {
+    const QRectF block(sheet.x() + (i % 2) * sheet.width() / 2, sheet.y() + (i / 2) * sheet.height() / 2,
+                       sheet.width() / 2, sheet.height() / 2);
+    painter.fillRect(block, blocks[i]);
+  }
+  painter.setPen(QPen(QColor(30, 30, 30), qMax(1.0, s / 24)));
+  painter.drawRect(sheet);
+  // ... and an arrow to the picture it becomes.
+  QPainterPath arrow;
+  arrow.moveTo(s * 0.40, s * 0.52);
+  arrow.lineTo(s * 0.70, s * 0.52);
+  arrow.lineTo(s * 0.70, s * 0.40);
+  arrow.lineTo(s * 0.96, s * 0.70);
+  arrow.lineTo(s * 0.70, s * 1.00 - 0.02 * s);
+  arrow.lineTo(s * 0.70, s * 0.88);
+  arrow.lineTo(s * 0.40, s * 0.88);
+  arrow.closeSubpath();
+  painter.setBrush(QColor(250, 250, 250));
+  painter.drawPath(arrow);
+}
+
+}  // namespace
+
+QIcon ProgramIcon() {
+  static QIcon icon;
+  if (icon.isNull()) {
+    for (int size : {16, 24, 32, 48, 64, 128}) {
+      QPixmap pixmap(size, size);
+      pixmap.fill(Qt::transparent);
+      QPainter painter(&pixmap);
+      DrawIcon(painter, size);
+      painter.end();
+      icon.addPixmap(pixmap);
+    }
+  }
+  return icon;
+}
+
+QtLogPane::QtLogPane(QWidget* parent) : QPlainTextEdit(parent) {}
+
+void QtLogPane::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(event);
+}
+
+QtMainWindow::QtMainWindow() : QDialog(nullptr) {
+  setObjectName(QStringLiteral("OskeltZtexMain"));
+  // WS_CAPTION, WS_SYSMENU and WS_MINIMIZEBOX; no maximize button.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setWindowTitle(QString::fromLatin1(TEXT_CAPTION));
+  // Hints show also while the window is not the active one.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
+
+  QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSizeF(DIALOG_FONT_POINTS);
+  setFont(font);
+  const DialogUnits du(font);
+
+  // Created in template order, which is also the tab order.
+  pathLabel = new QLabel(QStringLiteral("&Path :"), this);
+  pathLabel->setObjectName(QStringLiteral("IDC_STATIC"));
+  pathLabel->setGeometry(du.Rect(10, 10, 20, 12));
+  pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+  path = new QLineEdit(this);
+  path->setObjectName(QStringLiteral("IDC_PATH"));
+  path->setGeometry(du.Rect(33, 8, 260, 14));
+  path->setReadOnly(true);
+  path->setFocusPolicy(Qt::ClickFocus);  // no tab stop
+  pathLabel->setBuddy(path);
+
+  browse = MakeButton(this, IDC_BROWSE, "...", "IDC_BROWSE");
+  browse->setGeometry(du.Rect(293, 8, 30, 14));
+
+  log = new QtLogPane(this);
+  log->setObjectName(QStringLiteral("IDC_LOG"));
+  log->setGeometry(du.Rect(8, 30, 315, 163));
+  log->setReadOnly(true);
+  log->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log->setWordWrapMode(QTextOption::NoWrap);
+  log->setUndoRedoEnabled(false);
+  log->setTabChangesFocus(true);
+  log->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  log->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // Keyboard selection and copying work in the read-only pane.
+  log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+  info = MakeButton(this, IDC_INFO, "&Info...", "IDC_INFO");
+  info->setGeometry(du.Rect(166, 201, 50, 14));
+  convert = MakeButton(this, IDC_CONVERT, "&Convert", "IDC_CONVERT");
+  convert->setGeometry(du.Rect(216, 201, 50, 14));
+  convert->setDefault(true);
+  exit = MakeButton(this, IDC_EXIT, "E&xit", "IDC_EXIT");
+  exit->setGeometry(du.Rect(273, 201, 50, 14));
+
+  progress = new QProgressBar(this);
+  progress->setObjectName(QStringLiteral("IDC_PROGRESS"));
+  progress->setGeometry(du.Rect(8, 201, 150, 14));
+  progress->setTextVisible(false);
+  // The platform's default range; a new bar is at -1 until it gets a value.
+  progress->setRange(0, 100);
+  progress->setValue(0);
+
+  setFixedSize(du.X(DIALOG_WIDTH), du.Y(DIALOG_HEIGHT));
+
+  // The close shortcut of the window menu, also where no window manager
+  // provides it.
+  QShortcut* closeKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_F4), this);
+  connect(closeKey, &QShortcut::activated, this, [this] { close(); });
+}
+
+QtMainWindow::~QtMainWindow() = default;
+
+QWidget* QtMainWindow::Control(int id) const {
+  switch (id) {
+    case IDC_PATH:
+      return path;
+    case IDC_BROWSE:
+      return browse;
+    case IDC_LOG:
+      return log;
+    case IDC_INFO:
+      return info;
+    case IDC_CONVERT:
+      return convert;
+    case IDC_EXIT:
+      return exit;
+    case IDC_PROGRESS:
+      return progress;
+    default:
+      return nullptr;
+  }
+}
+
+// WM_SHOWWINDOW comes with the window being shown or hidden by the program,
+// not when the window system restores or minimises it.
+void QtMainWindow::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!event->spontaneous()) MainDialogShown(this, true);
+}
+
+void QtMainWindow::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  if (!event->spontaneous()) MainDialogShown(this, false);
+}
+
+// The title bar's close button and the close shortcut. While the Close
+// command is disabled they do nothing.
+void QtMainWindow::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  if (closeEnabled) CloseMainDialog(this, 0);
+}
+
+void QtMainWindow::reject() { HandleMainCommand(this, 0, ID_CANCEL, nullptr); }
+
+void QtMainWindow::customEvent(QEvent* event) {
+  if (event->type() == TIMER_EVENT) MainDialogTimer(this, static_cast<TimerEvent*>(event)->id);
+}
+
+void PostTimerEvent(QtMainWindow* window, uint32_t id) {
+  QCoreApplication::postEvent(window, new TimerEvent(id));
+}
