@@ -36,8 +36,16 @@ QString Lines(const char* text) {
   return lines;
 }
 
+// Text for the log pane waits until LOG_FLUSH_MS have passed since it was
+// last laid out, so a long run lays out and paints the pane a few times a
+// second rather than once per line. The flush is a timer, which the run's
+// message pump fires when it is due; nothing is dropped.
+const int LOG_FLUSH_MS = 50;
+
 // Moves the text waiting for the log pane into it and scrolls to its end.
 void FlushLog(QtMainWindow* window) {
+  if (window->logFlush) window->logFlush->stop();
+  window->lastLogFlush.restart();
   if (window->pendingLog.empty()) return;
   QPlainTextEdit* log = window->log;
   QTextCursor cursor(log->document());
@@ -49,18 +57,26 @@ void FlushLog(QtMainWindow* window) {
   log->ensureCursorVisible();
 }
 
+void ScheduleLogFlush(QtMainWindow* window) {
+  if (!window->logFlush) {
+    window->logFlush = new QTimer(window);
+    window->logFlush->setSingleShot(true);
+    QObject::connect(window->logFlush, &QTimer::timeout, window, [window] { FlushLog(window); });
+  }
+  if (window->logFlush->isActive()) return;
+  const qint64 since = window->lastLogFlush.isValid() ? window->lastLogFlush.elapsed() : LOG_FLUSH_MS;
+  window->logFlush->start(since >= LOG_FLUSH_MS ? 0 : static_cast<int>(LOG_FLUSH_MS - since));
+}
+
 void ClearLog(DialogHandle dialog) {
   QtMainWindow* window = Window(dialog);
   window->pendingLog.clear();
   window->log->clear();
 }
 
-// The text goes to the pane at the next pump (or when the event loop runs
-// again), so a long run does not lay out the document once per piece. In
-// command-line mode it also goes to standard output as it comes.
+// In command-line mode the text also goes to standard output as it comes.
 void AppendLog(DialogHandle dialog, const char* text) {
   QtMainWindow* window = Window(dialog);
-  const bool wasEmpty = window->pendingLog.empty();
   for (const char* p = text; *p; ++p) {
     if (p[0] == '\r' && p[1] == '\n') continue;
     window->pendingLog.push_back(*p);
@@ -72,14 +88,28 @@ void AppendLog(DialogHandle dialog, const char* text) {
     }
     if (std::strchr(text, '\n')) std::fflush(stdout);
   }
-  if (wasEmpty && !window->pendingLog.empty())
-    QTimer::singleShot(0, window, [window] { FlushLog(window); });
+  if (!window->pendingLog.empty()) ScheduleLogFlush(window);
 }
 
 void* GetControl(DialogHandle dialog, int id) { return Window(dialog)->Control(id); }
 
+// A dialog manager leaves the focus on a control that is disabled, so that
+// it is there again once the control is enabled. Qt would move it on to the
+// next control (Exit, after Convert); it waits on the dialog instead, where
+// Enter reaches only the default button.
 void EnableControl(DialogHandle dialog, int id, bool enable) {
-  if (QWidget* control = Window(dialog)->Control(id)) control->setEnabled(enable);
+  QtMainWindow* window = Window(dialog);
+  QWidget* control = window->Control(id);
+  if (!control) return;
+  if (!enable && control->isEnabled() && window->focusWidget() == control) {
+    window->setFocus(Qt::OtherFocusReason);
+    window->parkedFocus = control;
+  }
+  control->setEnabled(enable);
+  if (enable && window->parkedFocus == control) {
+    if (window->focusWidget() == window) control->setFocus(Qt::OtherFocusReason);
+    window->parkedFocus = nullptr;
+  }
 }
 
 // The close button of the title bar; the flag is changed on the native window,
@@ -93,10 +123,7 @@ void EnableCloseCommand(DialogHandle dialog, bool enable) {
     window->setWindowFlag(Qt::WindowCloseButtonHint, enable);
 }
 
-void PumpMessages(DialogHandle dialog) {
-  FlushLog(Window(dialog));
-  QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
+void PumpMessages(DialogHandle) { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 // Win32's bar clamps its position to the range; Qt's ignores values outside
 // it, and a range that excludes the value resets it to -1.

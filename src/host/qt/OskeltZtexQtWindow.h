@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QPlainTextEdit>
 
@@ -47,8 +48,11 @@ class QtMainWindow : public QDialog {
 
   // State of the window operations (OskeltZtexQtHost.cpp).
   std::string pendingLog;  // appended text not yet in the pane, "\n" lines
+  QTimer* logFlush = nullptr;
+  QElapsedTimer lastLogFlush;
   std::map<uint32_t, QTimer*> timers;
   bool closeEnabled = true;
+  QWidget* parkedFocus = nullptr;  // a disabled control that had the focus
   // The modal loop of the dialog; EndDialog ends it.
   QEventLoop* modalLoop = nullptr;
   bool ended = false;
