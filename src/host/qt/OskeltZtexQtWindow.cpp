@@ -96,17 +96,16 @@ void DrawIcon(QPainter& painter, int size) {
 
 }  // namespace
 
+// Drawn anew for each use: pixmaps must not outlive the application object.
 QIcon ProgramIcon() {
-  static QIcon icon;
-  if (icon.isNull()) {
-    for (int size : {16, 24, 32, 48, 64, 128}) {
-      QPixmap pixmap(size, size);
-      pixmap.fill(Qt::transparent);
-      QPainter painter(&pixmap);
-      DrawIcon(painter, size);
-      painter.end();
-      icon.addPixmap(pixmap);
-    }
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    DrawIcon(painter, size);
+    painter.end();
+    icon.addPixmap(pixmap);
   }
   return icon;
 }
