@@ -115,6 +115,7 @@ intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
 
 intptr_t MainDialogDestroyed(DialogHandle) {
   FreeFolderMap();
+  FreeConversionBuffers();
   return 0;
 }
 

@@ -24,7 +24,11 @@ int main(int argc, char** argv) {
   ParamCount = argc - 1;
   ParamList = argv;
 #if OSKELT_WITH_QT
-  if (HasDisplay()) return RunQtMainDialog(argc, argv);
+  if (HasDisplay()) {
+    const int code = RunQtMainDialog(argc, argv);
+    // A display that cannot be opened is no display.
+    if (code != QT_NO_DISPLAY) return code;
+  }
 #endif
   if (!HasConvertSwitch(argc, argv)) {
     std::fprintf(stderr,
