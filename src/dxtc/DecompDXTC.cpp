@@ -6,6 +6,7 @@
 // Not supported: decoding DXT4 and DXT5 (interpolated alpha); they have sizes
 // only. Colours expand by shifts (31 -> 248, 63 -> 252), not by replication.
 #include "DecompDXTC.h"
+#include "LittleEndian.h"
 
 #include <cstddef>
 #include <cstring>
@@ -31,38 +32,6 @@ static bool Fail(uint32_t code) {
 static uint32_t FailSize(uint32_t code) {
   PlatSetLastError(code);
   return 0;
-}
-
-static inline uint32_t Load16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
-
-static inline uint32_t Load32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
-
-// Folded to a constant by the compiler.
-static inline bool HostIsLittleEndian() {
-  const uint32_t one = 1;
-  uint8_t first;
-  std::memcpy(&first, &one, 1);
-  return first == 1;
-}
-
-// v as little-endian bytes. On a little-endian host that is one store of the
-// native word, which compilers keep as one store; byte by byte otherwise.
-static inline void Store32(uint8_t* p, uint32_t v) {
-  if (HostIsLittleEndian()) {
-    std::memcpy(p, &v, 4);
-    return;
-  }
-  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static inline void Store64(uint8_t* p, uint64_t v) {
-  if (HostIsLittleEndian()) {
-    std::memcpy(p, &v, 8);
-    return;
-  }
-  for (int i = 0; i < 8; ++i) p[i] = (uint8_t)(v >> (8 * i));
 }
 
 static inline uint32_t PackBgra(uint32_t blue, uint32_t green, uint32_t red, uint32_t alpha) {

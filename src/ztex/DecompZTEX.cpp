@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "DecompDXTC.h"
+#include "LittleEndian.h"
 
 // TGA pixel depth per format code, ZTEX_A4R4G4B4 (6) to ZTEX_DXT5 (13).
 static const uint32_t ZtexOutputBits[8] = {32, 32, 24, 32, 24, 32, 32, 32};
@@ -108,34 +109,6 @@ uint32_t GetZtexOutputBits(ZtexHeader header) {
 // ---------------------------------------------------------------------------
 // Decoders of the uncompressed formats: source pixel i becomes target pixel i,
 // the rows going into the target from the top or from the bottom up.
-
-// Folded to a constant by the compiler.
-static inline bool HostIsLittleEndian() {
-  const uint32_t one = 1;
-  uint8_t first;
-  std::memcpy(&first, &one, 1);
-  return first == 1;
-}
-
-// v as little-endian bytes: one store of the native word on a little-endian
-// host, byte by byte otherwise.
-static inline void Store32(uint8_t* p, uint32_t v) {
-  if (HostIsLittleEndian()) {
-    std::memcpy(p, &v, 4);
-    return;
-  }
-  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static inline void Store64(uint8_t* p, uint64_t v) {
-  if (HostIsLittleEndian()) {
-    std::memcpy(p, &v, 8);
-    return;
-  }
-  for (int i = 0; i < 8; ++i) p[i] = (uint8_t)(v >> (8 * i));
-}
-
-static inline uint32_t Load16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
 
 // Decodes one row of `width` pixels.
 typedef void (*RowDecoder)(const uint8_t* source, uint8_t* target, uint32_t width);
