@@ -90,6 +90,7 @@ TEST_F(PlatNames, DeleteLeavesFolders) {
 
 TEST_F(PlatNames, MoveOntoTheSameNameInOtherCaseChangesTheStoredCase) {
   EXPECT_TRUE(PlatMoveFile(In(dir, "armor\\stone.tga").c_str(), In(dir, "ARMOR\\STONE.tga").c_str()));
+  if (RunningUnderWine()) GTEST_SKIP() << "Wine keeps the stored letter case on such a rename";
   EXPECT_EQ(Names{"STONE.tga"}, ListDir(dir.Path("Armor")));
   EXPECT_EQ("stone", ContentOf(In(dir, "Armor\\STONE.tga")));
 }

@@ -15,12 +15,15 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -103,13 +106,17 @@ static PlatFile FailFile(uint32_t code) {
 
 static unsigned char UpperAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 32 : c; }
 
-static int CompareFolded(const std::string& a, const std::string& b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
+static int CompareFolded(const char* a, size_t an, const char* b, size_t bn) {
+  const size_t n = an < bn ? an : bn;
   for (size_t i = 0; i < n; ++i) {
     const unsigned char x = UpperAscii(a[i]), y = UpperAscii(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
-  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+  return an < bn ? -1 : an > bn ? 1 : 0;
+}
+
+static int CompareFolded(const std::string& a, const std::string& b) {
+  return CompareFolded(a.data(), a.size(), b.data(), b.size());
 }
 
 static std::string UpperName(const std::string& name) {
@@ -142,20 +149,136 @@ static const std::string* FindFolded(const NameSet& names, const std::string& na
 
 // ---------------------------------------------------------------------------
 // Folder listings.
+//
+// A name that exists in no letter case can only be told from a full listing
+// of its folder, and the batch run asks for missing names in large folders
+// once or twice per texture. So listings are kept, per folder, and kept exact
+// through inotify: the watch is placed before the folder is read, the kernel
+// queues every change to a watched folder (by this process or any other)
+// before the call that made it returns, and the queue is applied before every
+// use of a listing. A listing thus reflects every change that completed
+// before the call that uses it. Only local file systems are cached, where
+// every change passes through this kernel; an overflowing queue drops every
+// listing. Anything that cannot be watched is read afresh at every lookup.
 
-static std::mutex Lock;  // guards the listing cache, the searches and the INI cache
+static std::mutex Lock;  // guards the listing cache and the searches
 
-static bool ReadDirectory(const std::string& dir, NameSet* names) {
+struct FolderListing {
+  bool cached;  // false: a file system whose changes the kernel may not see
+  NameSet names;
+};
+
+static const uint32_t FOLDER_EVENTS =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_ONLYDIR;
+static const size_t MAX_LISTINGS = 256;
+
+static bool CacheEnabled = true;
+static int Notify = -1;  // the inotify instance
+static pid_t NotifyOwner = 0;
+static std::unordered_map<int, FolderListing> Listings;  // by watch descriptor
+static PlatPosixCounts Counts = {0};
+
+static void DropCache() {
+  if (Notify >= 0) close(Notify);
+  Notify = -1;
+  Listings.clear();
+}
+
+bool PlatPosixEnableCache(bool enabled) {
+  std::lock_guard<std::mutex> hold(Lock);
+  const bool previous = CacheEnabled;
+  CacheEnabled = enabled;
+  if (!enabled) DropCache();
+  return previous;
+}
+
+PlatPosixCounts PlatPosixGetCounts() {
+  std::lock_guard<std::mutex> hold(Lock);
+  return Counts;
+}
+
+static bool StartNotify() {
+  if (!CacheEnabled) return false;
+  const pid_t self = getpid();
+  if (Notify >= 0 && NotifyOwner == self) return true;
+  // A descriptor inherited across fork() shares its queue with the parent.
+  DropCache();
+  Notify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  NotifyOwner = self;
+  return Notify >= 0;
+}
+
+static void ApplyEvent(const struct inotify_event& e, const char* name) {
+  if (e.mask & IN_Q_OVERFLOW) {
+    Listings.clear();
+    return;
+  }
+  auto it = Listings.find(e.wd);
+  if (it == Listings.end()) return;
+  if (e.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) {
+    Listings.erase(it);
+    return;
+  }
+  if (e.len == 0) return;
+  const std::string stored(name, strnlen(name, e.len));
+  if (e.mask & (IN_CREATE | IN_MOVED_TO)) {
+    it->second.names.insert(stored);
+  } else if (e.mask & (IN_DELETE | IN_MOVED_FROM)) {
+    it->second.names.erase(stored);
+  }
+}
+
+// Applies every change queued so far.
+static void ApplyEvents() {
+  alignas(struct inotify_event) char buffer[16384];
+  for (;;) {
+    const ssize_t n = read(Notify, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0 && errno != EAGAIN) DropCache();  // trust nothing of an unreadable queue
+      return;
+    }
+    size_t at = 0;
+    while (at + sizeof(struct inotify_event) <= static_cast<size_t>(n)) {
+      struct inotify_event e;
+      std::memcpy(&e, buffer + at, sizeof e);
+      ApplyEvent(e, buffer + at + sizeof e);
+      at += sizeof e + e.len;
+    }
+  }
+}
+
+// File systems whose every change is made through this kernel.
+static bool IsLocalFileSystem(const char* path) {
+  struct statfs fs;
+  if (statfs(path, &fs) != 0) return false;
+  switch (static_cast<uint32_t>(fs.f_type)) {
+    case 0xEF53u:      // ext2, ext3, ext4
+    case 0x01021994u:  // tmpfs
+    case 0x858458F6u:  // ramfs
+    case 0x58465342u:  // xfs
+    case 0x9123683Eu:  // btrfs
+    case 0xF2F52010u:  // f2fs
+    case 0x794C7630u:  // overlayfs
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Calls visit for every name of folder dir but "." and "..".
+template <typename Visit>
+static bool ScanDirectory(const std::string& dir, Visit visit) {
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return FailErrno();
-  names->clear();
+  ++Counts.folderReads;
   for (;;) {
     errno = 0;
     const dirent* e = readdir(d);
     if (e == nullptr) break;
     const char* n = e->d_name;
     if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0'))) continue;
-    names->insert(n);
+    visit(n);
   }
   const int error = errno;
   closedir(d);
@@ -163,11 +286,55 @@ static bool ReadDirectory(const std::string& dir, NameSet* names) {
   return true;
 }
 
-// The names of folder dir (never "." or ".."); scratch holds them when they
-// are read afresh. Call with Lock held; the result lives until it is released.
-static const NameSet* GetListing(const std::string& dir, NameSet* scratch) {
-  if (!ReadDirectory(dir, scratch)) return nullptr;
-  return scratch;
+// The kept names of folder dir, brought up to date; null when the folder is
+// not cached (or cannot be read: the caller's own scan then reports why).
+// Call with Lock held; the result is good until Lock is released.
+static const NameSet* CachedListing(const std::string& dir) {
+  if (!StartNotify()) return nullptr;
+  const int watch = inotify_add_watch(Notify, dir.c_str(), FOLDER_EVENTS);
+  if (watch < 0) return nullptr;
+  ApplyEvents();
+  auto it = Listings.find(watch);
+  if (it == Listings.end()) {
+    if (Listings.size() >= MAX_LISTINGS) {
+      for (const auto& kept : Listings) inotify_rm_watch(Notify, kept.first);
+      Listings.clear();
+    }
+    FolderListing& listing = Listings[watch];
+    listing.cached = IsLocalFileSystem(dir.c_str());
+    if (!listing.cached) return nullptr;
+    NameSet* names = &listing.names;
+    if (!ScanDirectory(dir, [names](const char* n) { names->insert(n); })) {
+      Listings.erase(watch);
+      return nullptr;
+    }
+    ApplyEvents();  // changes made while the folder was read
+    it = Listings.find(watch);
+    if (it == Listings.end()) return nullptr;
+  }
+  return it->second.cached ? &it->second.names : nullptr;
+}
+
+// The stored name in folder dir that stands for name: the identical one,
+// otherwise the first case variant in the fixed order. Call with Lock held.
+static bool LookupFolded(const std::string& dir, const std::string& name, std::string* stored) {
+  if (const NameSet* names = CachedListing(dir)) {
+    const std::string* found = FindFolded(*names, name);
+    if (found == nullptr) return Fail(ERROR_FILE_NOT_FOUND);
+    *stored = *found;
+    return true;
+  }
+  bool found = false, exact = false;
+  const FoldedOrder before;
+  const bool scanned = ScanDirectory(dir, [&](const char* n) {
+    if (exact || CompareFolded(n, std::strlen(n), name.data(), name.size()) != 0) return;
+    exact = name == n;
+    if (exact || !found || before(n, *stored)) *stored = n;
+    found = true;
+  });
+  if (!scanned) return false;
+  if (!found) return Fail(ERROR_FILE_NOT_FOUND);
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -220,14 +387,13 @@ static bool FindName(const std::string& dir, const std::string& name, std::strin
   }
   if (errno != ENOENT) return FailErrno();
   if (IsDotName(name)) return Fail(ERROR_FILE_NOT_FOUND);
-  std::lock_guard<std::mutex> hold(Lock);
-  NameSet scratch;
-  const NameSet* names = GetListing(dir.empty() ? "." : dir, &scratch);
-  if (names == nullptr) return false;
-  const std::string* stored = FindFolded(*names, name);
-  if (stored == nullptr) return Fail(ERROR_FILE_NOT_FOUND);
-  if (stat(JoinNative(dir, *stored).c_str(), st) != 0) return FailErrno();
-  *found = *stored;
+  std::string stored;
+  {
+    std::lock_guard<std::mutex> hold(Lock);
+    if (!LookupFolded(dir.empty() ? "." : dir, name, &stored)) return false;
+  }
+  if (stat(JoinNative(dir, stored).c_str(), st) != 0) return FailErrno();
+  *found = stored;
   return true;
 }
 
@@ -303,12 +469,20 @@ PlatFile PlatOpenRead(const char* path) {
     std::string native;
     struct stat st;
     if (!ResolveExisting(path, &native, &st)) return PLAT_NO_FILE;
-    if (S_ISDIR(st.st_mode)) return FailFile(ERROR_ACCESS_DENIED);
-    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (!S_ISREG(st.st_mode)) return FailFile(ERROR_ACCESS_DENIED);
+    // Without O_NONBLOCK a FIFO put in the file's place would block the open
+    // until some writer came; only a regular file is ever read.
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return FailFile(CodeFromErrno(errno));
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {  // replaced meanwhile
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {  // replaced meanwhile
       close(fd);
       return FailFile(ERROR_ACCESS_DENIED);
+    }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      const int error = errno;
+      close(fd);
+      return FailFile(CodeFromErrno(error));
     }
     LastError = saved;
     return fd;
@@ -570,6 +744,32 @@ static bool HasWildcards(const std::string& name) {
   return name.find_first_of("*?") != std::string::npos;
 }
 
+// The names of folder dir that match pattern, in the fixed order; a pattern
+// without wildcards gives the one stored name that stands for it. Call with
+// Lock held.
+static bool ListMatches(const std::string& dir, const std::string& pattern,
+                        std::vector<std::string>* matches) {
+  if (!HasWildcards(pattern)) {
+    std::string stored;
+    if (LookupFolded(dir, pattern, &stored)) {
+      matches->push_back(stored);
+      return true;
+    }
+    return LastError == ERROR_FILE_NOT_FOUND;
+  }
+  if (const NameSet* names = CachedListing(dir)) {
+    for (const std::string& n : *names)
+      if (MatchesPattern(pattern.c_str(), n.c_str())) matches->push_back(n);
+    return true;
+  }
+  if (!ScanDirectory(dir, [&](const char* n) {
+        if (MatchesPattern(pattern.c_str(), n)) matches->push_back(n);
+      }))
+    return false;
+  std::sort(matches->begin(), matches->end(), FoldedOrder());
+  return true;
+}
+
 static void CopyName(const std::string& name, char* out) {
   const size_t limit = PLAT_MAX_PATH;
   const size_t n = name.size() < limit ? name.size() : limit;
@@ -596,17 +796,9 @@ PlatSearch PlatFindFirst(const char* pattern, char* name) {
     std::vector<std::string> matches;
     if (!last.empty() && !IsDotName(last)) {
       std::lock_guard<std::mutex> hold(Lock);
-      NameSet scratch;
-      const NameSet* names = GetListing(dir.empty() ? "." : dir, &scratch);
-      if (names == nullptr) {
+      if (!ListMatches(dir.empty() ? "." : dir, last, &matches)) {
         Fail(LastError == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : LastError);
         return PLAT_NO_SEARCH;
-      }
-      if (HasWildcards(last)) {
-        for (const std::string& n : *names)
-          if (MatchesPattern(last.c_str(), n.c_str())) matches.push_back(n);
-      } else if (const std::string* stored = FindFolded(*names, last)) {
-        matches.push_back(*stored);  // a plain name gives its stored spelling
       }
     }
     if (matches.empty()) {
@@ -762,11 +954,6 @@ unsigned char PlatFoldCase(unsigned char c) { return UpperAscii(c); }
 // ';'; lines before the first header belong to no section. Lines end at CR,
 // LF or a zero byte; a UTF-8 byte-order mark at the start is passed over.
 
-struct IniFile {
-  std::vector<std::string> names;               // in file order, each once
-  std::vector<std::vector<std::string>> lines;  // per name
-};
-
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 static std::string Trimmed(const char* begin, const char* end) {
@@ -774,6 +961,11 @@ static std::string Trimmed(const char* begin, const char* end) {
   while (end > begin && IsBlank(end[-1])) --end;
   return std::string(begin, end);
 }
+
+struct IniFile {
+  std::vector<std::string> names;               // in file order, each once
+  std::vector<std::vector<std::string>> lines;  // per name
+};
 
 static void ParseIni(const std::string& text, IniFile* ini) {
   std::unordered_map<std::string, size_t> byName;  // upper-cased name -> index
@@ -810,7 +1002,7 @@ static bool LoadIni(const char* path, IniFile* ini) {
   struct stat st;
   if (!ResolveExisting(path, &native, &st)) return false;
   if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return FailErrno();
   std::string text;
   char chunk[65536];

@@ -7,14 +7,12 @@
 // The Win32 code that a failure with this errno value is reported as.
 uint32_t PlatPosixCodeFromErrno(int error);
 
-// Turns the folder-listing and INI caches on (the default) or off; off drops
-// everything cached. Returns the previous setting.
+// Turns the folder-listing cache on (the default) or off; off drops every
+// kept listing. Returns the previous setting.
 bool PlatPosixEnableCache(bool enabled);
 
-// How often the layer has read a folder's names and parsed an INI file since
-// the process started.
+// How often the layer has read a folder's names since the process started.
 struct PlatPosixCounts {
   uint64_t folderReads;
-  uint64_t iniParses;
 };
 PlatPosixCounts PlatPosixGetCounts();
