@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs a command inside a Wine session with a display: a private Xvfb server,
+# a fresh prefix under /tmp made ready for dialogs (Wine draws the window
+# frames itself, so hiding a window costs no wait for a window manager), and
+# a persistent wineserver. Everything is removed afterwards; the command's
+# exit code is passed on.
+#
+#   tools/wine-gui.sh COMMAND [ARGS...]
+#
+# The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and
+# WINE64 (the wine64 loader) in its environment, and the prefix's drive T:
+# linked to $OSKELT_WINE_T when that is set (folder pickers behave better on
+# a drive letter of their own than below Z:).
+set -u
+wine64=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=wineserver
+export WINE64=$wine64
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+WINEPREFIX=$(mktemp -d /tmp/oskelt-wine-gui.XXXXXX)
+export WINEPREFIX
+
+# A free display number, and a server on it.
+display=
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "wine-gui: no free X display" >&2; exit 2; }
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY=":$display"
+for _ in $(seq 1 100); do
+  [ -e "/tmp/.X11-unix/X$display" ] && break
+  sleep 0.05
+done
+
+cleanup() {
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+  kill "$xvfb" 2>/dev/null
+  wait "$xvfb" 2>/dev/null
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+log=$(mktemp /tmp/oskelt-wine-gui-log.XXXXXX)
+"$wineserver" -p
+"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$log" 2>&1
+if [ -n "${OSKELT_WINE_T:-}" ]; then
+  ln -sfn "$OSKELT_WINE_T" "$WINEPREFIX/dosdevices/t:"
+fi
+rm -f "$log"
+
+"$@"
