@@ -25,6 +25,9 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 step "Windows 32-bit build (the shipped program)"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs"
+ctest --preset win32
+cmake --install build/win32 --prefix build/release/OskeltZTEX-win32 --component Unspecified >/dev/null
+echo "Release artifact: build/release/OskeltZTEX-win32 ($(ls build/release/OskeltZTEX-win32 | tr '\n' ' '))"
 
 step "Windows 64-bit build and tests under wine64"
 cmake --preset win64 >/dev/null
