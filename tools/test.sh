@@ -41,6 +41,11 @@ cleanup_wine() {
 trap cleanup_wine EXIT
 ctest --preset win64
 
+step "The Linux and the Windows program on the same textures"
+bash tools/cross-compare.sh build/linux/src/host/linux/Release/OskeltZTEX \
+  build/linux/tools/ztexgen/Release/ztexgen build/win64/src/host/win32/OskeltZTEX.exe \
+  build/win64/tests/cross/oskelt_wine_log.exe
+
 step "Fuzz targets (short runs)"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
