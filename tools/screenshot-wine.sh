@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Takes docs/screenshot-wine.png: the Windows program (the 64-bit build of the
+# same sources) under wine64 after a command-line run over the demo textures,
+# which include broken ones, so the window stays open with their errors in
+# the log. Cropped to the window; Wine draws its frame itself.
+# Usage: tools/screenshot-wine.sh [PROGRAM.exe]   (default: builds it in build/win64)
+# Needs wine64, Xvfb, xwininfo (x11-utils) and ImageMagick's import and convert.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+program=${1:-}
+if [ -z "$program" ]; then
+  cmake --preset win64 >/dev/null
+  cmake --build build/win64 --target OskeltZTEX >/dev/null
+  program=build/win64/src/host/win32/OskeltZTEX.exe
+fi
+program=$(realpath "$program")
+
+work=$(mktemp -d /tmp/oskelt-shot.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/_work/data/Textures"
+cp -r demo/_compiled "$work/_work/data/Textures/"
+
+cat >"$work/shoot.sh" <<'SHOOT'
+set -eu
+program=$1; base=$2; out=$3
+"$WINE64" "$program" -C "Z:${base//\//\\}" >"$out.wine.log" 2>&1 &
+for _ in $(seq 200); do
+  xwininfo -name "OskeltZTEX 2.6" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+sleep 3
+geometry=$(xwininfo -name "OskeltZTEX 2.6")
+x=$(echo "$geometry" | awk '/Absolute upper-left X/ {print $4}')
+y=$(echo "$geometry" | awk '/Absolute upper-left Y/ {print $4}')
+w=$(echo "$geometry" | awk '/Width:/ {print $2}')
+h=$(echo "$geometry" | awk '/Height:/ {print $2}')
+import -window root "$out.full.png"
+convert "$out.full.png" -crop "${w}x${h}+${x}+${y}" +repage "$out"
+SHOOT
+mkdir -p docs
+tools/wine-gui.sh bash "$work/shoot.sh" "$program" "$work/_work/data/Textures" "$work/shot.png"
+cp "$work/shot.png" "$root/docs/screenshot-wine.png"
+echo "docs/screenshot-wine.png: $(identify -format '%wx%h' docs/screenshot-wine.png)"
