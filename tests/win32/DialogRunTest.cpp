@@ -156,7 +156,8 @@ TEST(WineDialogRun, LogSummaryTargetsProgressAndButtons) {
 }
 
 // During a long run Convert and Browse are disabled, Exit and Info are not;
-// a close asks first: No lets the run finish, Yes ends the process with 1.
+// a close or Exit asks first: No lets the run finish, Yes ends the process
+// with 1.
 TEST(WineDialogRun, StatesDuringRunAndCloseConfirmation) {
   const int count = 1000;
   TempFolder base("c");
@@ -183,9 +184,23 @@ TEST(WineDialogRun, StatesDuringRunAndCloseConfirmation) {
   EXPECT_EQ(BoxText(ask), "Do you want to terminate the program?");
   EXPECT_EQ(GetWindow(ask, GW_OWNER), dialog);
   EXPECT_TRUE(GetDlgItem(ask, IDYES) && GetDlgItem(ask, IDNO));
+  // The default button by its style (Wine's boxes answer DM_GETDEFID with
+  // IDOK whatever the default).
+  const auto buttonType = [&](int id) { return GetWindowLongA(GetDlgItem(ask, id), GWL_STYLE) & BS_TYPEMASK; };
+  EXPECT_EQ(buttonType(IDNO), BS_DEFPUSHBUTTON) << "No is not the default button";
+  EXPECT_EQ(buttonType(IDYES), BS_PUSHBUTTON);
   // The run waits while the box is open.
   EXPECT_FALSE(IsEnabled(dialog, IDC_CONVERT));
   EXPECT_FALSE(HasCompleteSummary(ControlText(dialog, IDC_LOG)));
+  ASSERT_TRUE(AnswerBox(ask, IDNO));
+  EXPECT_TRUE(PollUntil([&] { return !HasDialogWindow(program.Pid(), "Work is in progress!", dialog); }));
+
+  // Exit during the run asks the same.
+  ASSERT_TRUE(WaitRunActive(dialog, count, &state)) << "the run is over already; " << Describe(dialog);
+  ASSERT_TRUE(Click(dialog, IDC_EXIT));
+  ask = WaitDialogWindow(program.Pid(), "Work is in progress!", dialog);
+  ASSERT_TRUE(ask) << "no confirmation box for Exit during a run";
+  EXPECT_EQ(BoxText(ask), "Do you want to terminate the program?");
   ASSERT_TRUE(AnswerBox(ask, IDNO));
 
   std::string log;
