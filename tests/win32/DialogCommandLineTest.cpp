@@ -27,9 +27,7 @@ void ExpectStartupFailure(Child& program, const std::string& caption, const std:
   EXPECT_EQ(BoxText(box), text);
   EXPECT_FALSE(HasDialogWindow(program.Pid(), "OskeltZTEX 2.6")) << "dialog 101 is shown";
   ASSERT_TRUE(AnswerBox(box, IDOK));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "the program did not end after OK";
-  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(EndsWithCode(program, 1)) << "the program did not end after OK";
 }
 
 }  // namespace
@@ -46,9 +44,7 @@ TEST(WineDialogCommandLine, CleanRunEndsWithZero) {
 
   Child program;
   ASSERT_TRUE(program.Start(ProgramPath(), "-C " + Quoted(base.Path()), elsewhere.Path()));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "a clean command-line run did not end the program";
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0)) << "a clean command-line run did not end the program";
   std::vector<uint8_t> tga;
   ASSERT_TRUE(ReadBytes(base / "Armor\\Knight_Shield.tga", &tga));
   EXPECT_TRUE(tga == ExpectedTga(4, 2, 5));
@@ -93,9 +89,7 @@ TEST(WineDialogCommandLine, RunWithErrorsStaysOpenAndExitGivesOne) {
   EXPECT_TRUE(FileExists(base / "Piece0.tga"));
 
   ASSERT_TRUE(Click(dialog, IDC_EXIT));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "Exit did not end the program";
-  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(EndsWithCode(program, 1)) << "Exit did not end the program";
 }
 
 // After a failed command-line run, a second run without errors (started
@@ -118,9 +112,7 @@ TEST(WineDialogCommandLine, SecondCleanRunEndsWithZero) {
 
   ASSERT_TRUE(WriteBytes(base / "_compiled\\Cloth-C.TEX", ArgbTexture(2, 4, 9)));
   ASSERT_TRUE(Click(dialog, IDC_CONVERT));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "the clean second run did not end the program";
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0)) << "the clean second run did not end the program";
   EXPECT_TRUE(FileExists(base / "Cloth.tga"));
 }
 
@@ -149,9 +141,7 @@ TEST(WineDialogCommandLine, NoTexturesNoticeThenCloseGivesOne) {
   EXPECT_EQ(ControlText(dialog, IDC_LOG), "");
 
   PostMessageA(dialog, WM_CLOSE, 0, 0);
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "WM_CLOSE did not end the program";
-  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(EndsWithCode(program, 1)) << "WM_CLOSE did not end the program";
 }
 
 // The switch with a folder that does not exist, or with two parameters.
@@ -204,9 +194,7 @@ TEST(WineDialogCommandLine, FolderMapBesideTheProgram) {
     ASSERT_TRUE(WriteBytes(copies / "Renamed.ini", std::vector<uint8_t>(text.begin(), text.end())));
     Child program;
     ASSERT_TRUE(program.Start(exe, "-C", base.Path()));
-    DWORD code = 99;
-    ASSERT_TRUE(program.WaitExit(&code)) << "the run with the copy's own map did not end";
-    EXPECT_EQ(code, 0u);
+    ASSERT_TRUE(EndsWithCode(program, 0)) << "the run with the copy's own map did not end";
     EXPECT_EQ(NameOnDisk(base / "Custom\\Place\\PLAIN.tga"), "PLAIN.tga");
     EXPECT_FALSE(FileExists(base / "Plain.tga"));
   }

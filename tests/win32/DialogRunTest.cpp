@@ -150,9 +150,7 @@ TEST(WineDialogRun, LogSummaryTargetsProgressAndButtons) {
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 3 + 1 + 6) << log;
 
   ASSERT_TRUE(Click(dialog, IDC_EXIT));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "the program did not end after Exit";
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0)) << "the program did not end after Exit";
 }
 
 // During a long run Convert and Browse are disabled, Exit and Info are not;
@@ -220,9 +218,7 @@ TEST(WineDialogRun, StatesDuringRunAndCloseConfirmation) {
   ask = WaitDialogWindow(program.Pid(), "Work is in progress!", dialog);
   ASSERT_TRUE(ask) << "no confirmation box in the second run";
   ASSERT_TRUE(AnswerBox(ask, IDYES));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "Yes did not end the program";
-  EXPECT_EQ(code, 1u);
+  ASSERT_TRUE(EndsWithCode(program, 1)) << "Yes did not end the program";
 }
 
 // A log far beyond the rich-edit default limit keeps every line and the
@@ -272,7 +268,5 @@ TEST(WineDialogRun, LongLogKeepsEveryLine) {
   EXPECT_TRUE(LinesBefore(log, summary) == expectedLines) << "log lines lost or changed";
 
   ASSERT_TRUE(Click(dialog, IDC_EXIT));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code));
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0));
 }

@@ -83,9 +83,7 @@ TEST(WineDialog, ControlsAndDefaultBaseFolder) {
 
   // Closing the idle window ends the program normally.
   PostMessageA(dialog, WM_CLOSE, 0, 0);
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "the program did not end after WM_CLOSE";
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0)) << "the program did not end after WM_CLOSE";
 }
 
 // Esc (as the key and as the command without a control) leaves the dialog
@@ -117,7 +115,5 @@ TEST(WineDialog, EscapeIgnoredAboutBoxAndExit) {
   EXPECT_TRUE(program.Running());
 
   ASSERT_TRUE(Click(dialog, 1006));
-  DWORD code = 99;
-  ASSERT_TRUE(program.WaitExit(&code)) << "the program did not end after Exit";
-  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(EndsWithCode(program, 0)) << "the program did not end after Exit";
 }

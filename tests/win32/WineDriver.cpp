@@ -220,6 +220,15 @@ bool Child::WaitExit(DWORD* code, DWORD timeoutMs) {
   return GetExitCodeProcess(info_.hProcess, code) != FALSE;
 }
 
+::testing::AssertionResult EndsWithCode(Child& child, DWORD expected) {
+  DWORD code = 99;
+  if (!child.WaitExit(&code))
+    return ::testing::AssertionFailure() << "the process is still running";
+  if (code != expected)
+    return ::testing::AssertionFailure() << "exit code " << code << ", expected " << expected;
+  return ::testing::AssertionSuccess();
+}
+
 // ---- Windows of the child --------------------------------------------------
 
 std::string ClassOf(HWND window) {

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -77,6 +79,10 @@ class Child {
  private:
   PROCESS_INFORMATION info_{};
 };
+
+// Success when the process ends within the timeout with exit code expected;
+// otherwise says whether it was still running or which code it gave.
+::testing::AssertionResult EndsWithCode(Child& child, DWORD expected);
 
 // ---- Windows of the child --------------------------------------------------
 
