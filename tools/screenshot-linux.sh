@@ -23,27 +23,16 @@ cp -r demo/_compiled "$work/_work/data/Textures/"
 
 cat >"$work/shoot.sh" <<'EOF'
 set -eu
-program=$1; base=$2; out=$3
+program=$1; base=$2; out=$3; shoot=$4
 unset QT_QPA_PLATFORM
 "$program" -C "$base" >/dev/null &
 pid=$!
 # The window appears once the program has started; the run itself takes
 # a moment more.
-for _ in $(seq 100); do
-  xwininfo -name "OskeltZTEX 2.6" >/dev/null 2>&1 && break
-  sleep 0.1
-done
-sleep 1.5
-geometry=$(xwininfo -name "OskeltZTEX 2.6")
-x=$(echo "$geometry" | awk '/Absolute upper-left X/ {print $4}')
-y=$(echo "$geometry" | awk '/Absolute upper-left Y/ {print $4}')
-w=$(echo "$geometry" | awk '/Width:/ {print $2}')
-h=$(echo "$geometry" | awk '/Height:/ {print $2}')
-import -window root "$out.full.png"
-convert "$out.full.png" -crop "${w}x${h}+${x}+${y}" +repage "$out"
+bash "$shoot" "OskeltZTEX 2.6" "$out" 100 1.5
 kill "$pid"
 EOF
 mkdir -p docs
-xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$program" "$work/_work/data/Textures" "$work/shot.png"
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$program" "$work/_work/data/Textures" "$work/shot.png" "$root/tools/shoot-window.sh"
 cp "$work/shot.png" "$root/docs/screenshot-linux.png"
 echo "docs/screenshot-linux.png: $(identify -format '%wx%h' docs/screenshot-linux.png)"

@@ -23,22 +23,11 @@ cp -r demo/_compiled "$work/_work/data/Textures/"
 
 cat >"$work/shoot.sh" <<'SHOOT'
 set -eu
-program=$1; base=$2; out=$3
+program=$1; base=$2; out=$3; shoot=$4
 "$WINE64" "$program" -C "Z:${base//\//\\}" >"$out.wine.log" 2>&1 &
-for _ in $(seq 200); do
-  xwininfo -name "OskeltZTEX 2.6" >/dev/null 2>&1 && break
-  sleep 0.1
-done
-sleep 3
-geometry=$(xwininfo -name "OskeltZTEX 2.6")
-x=$(echo "$geometry" | awk '/Absolute upper-left X/ {print $4}')
-y=$(echo "$geometry" | awk '/Absolute upper-left Y/ {print $4}')
-w=$(echo "$geometry" | awk '/Width:/ {print $2}')
-h=$(echo "$geometry" | awk '/Height:/ {print $2}')
-import -window root "$out.full.png"
-convert "$out.full.png" -crop "${w}x${h}+${x}+${y}" +repage "$out"
+bash "$shoot" "OskeltZTEX 2.6" "$out" 200 3
 SHOOT
 mkdir -p docs
-tools/wine-gui.sh bash "$work/shoot.sh" "$program" "$work/_work/data/Textures" "$work/shot.png"
+tools/wine-gui.sh bash "$work/shoot.sh" "$program" "$work/_work/data/Textures" "$work/shot.png" "$root/tools/shoot-window.sh"
 cp "$work/shot.png" "$root/docs/screenshot-wine.png"
 echo "docs/screenshot-wine.png: $(identify -format '%wx%h' docs/screenshot-wine.png)"
