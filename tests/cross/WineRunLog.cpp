@@ -5,54 +5,15 @@
 //   oskelt_wine_log PROGRAM FOLDER LOGFILE
 //
 // A run that ends the process by itself (a clean run) leaves LOGFILE empty.
-#include <windows.h>
+#include "WineDriver.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <vector>
+
+using namespace wine_dialog;
 
 static const int IDC_LOG = 1003;
 static const int IDC_CONVERT = 1005;
-
-struct Search {
-  DWORD process;
-  HWND found;
-};
-
-static BOOL CALLBACK FindDialog(HWND window, LPARAM context) {
-  Search* search = reinterpret_cast<Search*>(context);
-  DWORD owner = 0;
-  GetWindowThreadProcessId(window, &owner);
-  char cls[64], caption[64];
-  if (owner != search->process || !GetClassNameA(window, cls, sizeof cls)) return TRUE;
-  GetWindowTextA(window, caption, sizeof caption);
-  if (std::strcmp(cls, "#32770") == 0 && std::strcmp(caption, "OskeltZTEX 2.6") == 0) {
-    search->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-static std::string LogText(HWND dialog) {
-  const HWND log = GetDlgItem(dialog, IDC_LOG);
-  DWORD_PTR length = 0;
-  if (!log || !SendMessageTimeoutA(log, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &length))
-    return std::string();
-  std::vector<char> text(length + 2, '\0');
-  DWORD_PTR got = 0;
-  SendMessageTimeoutA(log, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                      SMTO_ABORTIFHUNG, 3000, &got);
-  return std::string(text.data(), got);
-}
-
-// The run is over once the summary is complete and Convert is enabled again.
-static bool RunIsOver(HWND dialog) {
-  const std::string text = LogText(dialog);
-  const size_t errors = text.rfind("\r\n  Errors: ");
-  if (errors == std::string::npos || text.compare(text.size() - 2, 2, "\r\n") != 0) return false;
-  return IsWindowEnabled(GetDlgItem(dialog, IDC_CONVERT)) != FALSE;
-}
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -61,42 +22,34 @@ int main(int argc, char** argv) {
   }
   FILE* out = std::fopen(argv[3], "wb");
   if (!out) return 2;
-  std::string line = std::string("\"") + argv[1] + "\" -C \"" + argv[2] + "\"";
-  std::vector<char> command(line.begin(), line.end());
-  command.push_back('\0');
-  STARTUPINFOA startup;
-  ZeroMemory(&startup, sizeof startup);
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION child;
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, argv[2],
-                      &startup, &child)) {
+  const std::string folder = argv[2];
+  Child program;
+  if (!program.Start(argv[1], "-C \"" + folder + "\"", folder)) {
     std::fprintf(stderr, "cannot start %s (%lu)\n", argv[1], GetLastError());
     return 2;
   }
-  const DWORD deadline = GetTickCount() + 120000;
+  // Over when the process has ended by itself, or when the log ends with a
+  // complete summary and Convert is enabled again.
   HWND dialog = nullptr;
-  for (;;) {
-    if (WaitForSingleObject(child.hProcess, 50) == WAIT_OBJECT_0) break;  // ended by itself
-    if (GetTickCount() > deadline) {
-      std::fprintf(stderr, "the run did not end in time\n");
-      TerminateProcess(child.hProcess, 99);
-      return 3;
-    }
-    if (!dialog) {
-      Search search = {child.dwProcessId, nullptr};
-      EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
-      dialog = search.found;
-    }
-    if (dialog && RunIsOver(dialog)) {
-      const std::string text = LogText(dialog);
-      std::fwrite(text.data(), 1, text.size(), out);
-      PostMessageA(dialog, WM_CLOSE, 0, 0);
-      WaitForSingleObject(child.hProcess, 20000);
-      break;
-    }
+  std::string log;
+  const bool over = PollUntil(
+      [&] {
+        if (!program.Running()) return true;
+        if (!dialog) dialog = WaitDialogWindow(program.Pid(), "OskeltZTEX 2.6", nullptr, 0);
+        return dialog && WindowText(GetDlgItem(dialog, IDC_LOG), &log) && HasCompleteSummary(log) &&
+               IsEnabled(dialog, IDC_CONVERT);
+      },
+      120000, 50);
+  if (!over) {
+    std::fprintf(stderr, "the run did not end in time\n");
+    return 3;  // the child is ended with the driver's Child
+  }
+  if (program.Running()) {
+    std::fwrite(log.data(), 1, log.size(), out);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
   }
   std::fclose(out);
   DWORD code = 99;
-  GetExitCodeProcess(child.hProcess, &code);
+  program.WaitExit(&code);
   return static_cast<int>(code);
 }
