@@ -402,8 +402,7 @@ std::string DefaultBoxTitle() {
     GetWindowTextA(search.found, caption, sizeof caption);
     title = caption;
     known = true;
-    PostMessageA(search.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(search.found, IDOK)));
+    AnswerBox(search.found, IDOK);
   }
   WaitForSingleObject(thread, WAIT_MS);
   CloseHandle(thread);
