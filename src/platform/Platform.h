@@ -50,6 +50,7 @@
 #define ERROR_BUSY 170L
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_DIRECTORY 267L
 #define ERROR_MR_MID_NOT_FOUND 317L
 #define ERROR_IO_DEVICE 1117L
@@ -88,12 +89,30 @@ bool PlatGetFileSize(PlatFile file, uint64_t* size);
 bool PlatGetFilePosition(PlatFile file, uint64_t* position);
 // Reads up to size bytes; *done receives the count read (0 at the end).
 bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done);
+// Reads up to size bytes from the given offset of the file; *done receives
+// the count read (short only at the end of the file). Whether the file
+// position moves is not defined: use positional reads or the position, not
+// both.
+bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uint32_t* done);
 // Moves the position forward by count bytes from the current position.
 // Moving past the end of the file succeeds.
 bool PlatSkip(PlatFile file, uint32_t count);
 // Writes size bytes at the current position; *done receives the count written.
 bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done);
 void PlatClose(PlatFile file);
+
+// A new file that takes the name `target` only when PlatPublishFile succeeds:
+// until then nothing is at target. Where the system can, the file has no
+// name at all, so a process that ends abruptly leaves nothing behind;
+// elsewhere it is written under the name `temporary`, which the caller
+// chooses in the target's folder and removes with PlatDeleteFile when the
+// file is not published. Opened for writing; others may only read it.
+// Fails with ERROR_FILE_EXISTS when `temporary` exists.
+PlatFile PlatCreateTemporary(const char* target, const char* temporary);
+// Gives a file of PlatCreateTemporary (the same two names) the name target.
+// Never replaces anything: fails with ERROR_ALREADY_EXISTS when target
+// exists in any letter case. The file stays open either way.
+bool PlatPublishFile(PlatFile file, const char* target, const char* temporary);
 // The last-write time only, in 100 ns units since 1601-01-01 UTC (FILETIME).
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime);
 bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime);

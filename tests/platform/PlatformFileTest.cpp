@@ -74,6 +74,30 @@ TEST_F(PlatFiles, ReadingAtTheEndGivesNothingAndSucceeds) {
   PlatClose(file);
 }
 
+TEST_F(PlatFiles, ReadsAtAnOffsetInAnyOrderAndShortOnlyAtTheEnd) {
+  ASSERT_TRUE(WriteText(dir.Path("at.bin"), "0123456789abcdefghij"));
+  const PlatFile file = PlatOpenRead(In(dir, "at.bin").c_str());
+  ASSERT_NE(PLAT_NO_FILE, file);
+  char buffer[16];
+  uint32_t done = 0;
+  PlatSetLastError(4242);
+  ASSERT_TRUE(PlatReadAt(file, 16, buffer, 4, &done));
+  EXPECT_EQ("ghij", std::string(buffer, done));
+  ASSERT_TRUE(PlatReadAt(file, 2, buffer, 3, &done));
+  EXPECT_EQ("234", std::string(buffer, done));
+  ASSERT_TRUE(PlatReadAt(file, 18, buffer, 8, &done));
+  EXPECT_EQ("ij", std::string(buffer, done));
+  done = 5;
+  ASSERT_TRUE(PlatReadAt(file, 20, buffer, 8, &done));
+  EXPECT_EQ(0u, done);
+  ASSERT_TRUE(PlatReadAt(file, 0x100000000ull, buffer, 8, &done));
+  EXPECT_EQ(0u, done);
+  EXPECT_EQ(4242u, PlatGetLastError());
+  PlatClose(file);
+  EXPECT_FALSE(PlatReadAt(PLAT_NO_FILE, 0, buffer, 1, &done));
+  EXPECT_EQ(0u, done);
+}
+
 TEST_F(PlatFiles, SkipMovesForwardFromTheCurrentPosition) {
   ASSERT_TRUE(WriteText(dir.Path("s.bin"), "ABCDEFGHIJ"));
   const PlatFile file = PlatOpenRead(In(dir, "s.bin").c_str());

@@ -540,6 +540,25 @@ bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done) {
   return true;
 }
 
+bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
+  if (done == nullptr || (buffer == nullptr && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  *done = 0;
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return true;  // beyond any end
+  unsigned char* at = static_cast<unsigned char*>(buffer);
+  while (*done < size) {
+    const ssize_t n = pread(Descriptor(file), at + *done, size - *done,
+                            static_cast<off_t>(offset + *done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FailErrno();
+    }
+    if (n == 0) break;  // end of file
+    *done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
 bool PlatSkip(PlatFile file, uint32_t count) {
   if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
   if (lseek(Descriptor(file), static_cast<off_t>(count), SEEK_CUR) < 0) return FailErrno();

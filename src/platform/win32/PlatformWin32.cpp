@@ -64,6 +64,26 @@ bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done) {
   return ok != FALSE;
 }
 
+// A read with an offset; on a handle opened for synchronous access it also
+// moves the file position behind the bytes read.
+bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
+  if (!done || (!buffer && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  *done = 0;
+  OVERLAPPED at;
+  ZeroMemory(&at, sizeof at);
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD count = 0;
+  const DWORD saved = GetLastError();
+  if (!ReadFile(ToHandle(file), buffer, size, &count, &at)) {
+    if (GetLastError() != ERROR_HANDLE_EOF) return false;
+    SetLastError(saved);  // at or beyond the end: a short read, no failure
+    count = 0;
+  }
+  *done = count;
+  return true;
+}
+
 // A 64-bit move: a count above 2^31 never moves backwards.
 bool PlatSkip(PlatFile file, uint32_t count) {
   LARGE_INTEGER distance;
