@@ -19,7 +19,7 @@
 
 #include "DecompDXTC.h"
 #include "DecompZTEX.h"
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexConvert.h"
 #include "Platform.h"
 #include "ZTEX.h"
 #include "ZtexWriter.h"
@@ -122,7 +122,7 @@ const std::string& ZtexFile(uint32_t format) {
   return path;
 }
 
-void BM_Convert(benchmark::State& state, uint32_t format, bool freshBuffers) {
+void BM_Convert(benchmark::State& state, uint32_t format) {
   const std::string input = ZtexFile(format);
   const std::string output = Folder().path + "/converted.tga";
   for (auto _ : state) {
@@ -133,10 +133,8 @@ void BM_Convert(benchmark::State& state, uint32_t format, bool freshBuffers) {
     PlatClose(out);
     state.PauseTiming();
     PlatDeleteFile(output.c_str());
-    if (freshBuffers) FreeConversionBuffers();
     state.ResumeTiming();
   }
-  FreeConversionBuffers();
   SetMegapixels(state);
 }
 
@@ -176,10 +174,9 @@ BENCHMARK_CAPTURE(BM_Squish, DXT1_random_blocks, (uint32_t)ZTEX_DXT1, "random")-
 BENCHMARK_CAPTURE(BM_Squish, DXT3, (uint32_t)ZTEX_DXT3, "gradient")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Squish, DXT3_random_blocks, (uint32_t)ZTEX_DXT3, "random")->Unit(benchmark::kMillisecond);
 #endif
-BENCHMARK_CAPTURE(BM_Convert, DXT1, (uint32_t)ZTEX_DXT1, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Convert, DXT1, (uint32_t)ZTEX_DXT1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WriteOutput, DXT1, (uint32_t)ZTEX_DXT1)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Convert, DXT3, (uint32_t)ZTEX_DXT3, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Convert, DXT3, (uint32_t)ZTEX_DXT3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_WriteOutput, DXT3, (uint32_t)ZTEX_DXT3)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(BM_Convert, DXT1_fresh_buffers, (uint32_t)ZTEX_DXT1, true)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -1,75 +1,69 @@
-// libFuzzer target: arbitrary bytes as a ZTEX file, converted into a new TGA
-// file through the real file layer. Besides the sanitizers it checks what
-// the conversion promises about its output: the complete TGA file of the
-// header's size on success, an empty file on failure (no write fails here).
+// libFuzzer target: arbitrary bytes as a ZTEX file, converted from memory
+// into memory. Besides the sanitizers it checks what the conversion promises
+// about its output, against a decoding that does not stream: on success the
+// TGA image equals the whole of level 0 decoded top down, its rows reversed
+// by FlipRows, between the TGA header and footer; on failure nothing went
+// out (the memory sink never fails and every refusal of the input comes
+// before the first byte).
 #include <cstdint>
 #include <cstdlib>
-#include <stdlib.h>  // mkdtemp
-#include <filesystem>
-#include <string>
+#include <cstring>
+#include <vector>
 
 #include "DecompZTEX.h"
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexConvert.h"
 #include "Platform.h"
 #include "ZTEX.h"
 
 namespace {
 
-struct FuzzFolder {
-  FuzzFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "oskelt-fuzz-XXXXXX").string();
-    path = mkdtemp(&pattern[0]) ? pattern : std::string();
-  }
-  ~FuzzFolder() {
-    std::error_code ec;
-    if (!path.empty()) std::filesystem::remove_all(path, ec);
-    FreeConversionBuffers();
-  }
-  std::string path;
-};
+typedef std::vector<uint8_t> Bytes;
 
-const FuzzFolder& Folder() {
-  static FuzzFolder folder;
-  return folder;
+void Check(bool condition) {
+  if (!condition) std::abort();
 }
 
-uint64_t SizeOf(PlatFile file) {
-  uint64_t size = 0;
-  if (!PlatGetFileSize(file, &size)) std::abort();
-  return size;
+bool AppendToBytes(void* context, const void* bytes, uint32_t size) {
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  Bytes* to = static_cast<Bytes*>(context);
+  to->insert(to->end(), from, from + size);
+  return true;
+}
+
+// The image of a converted texture, decoded whole.
+Bytes WholeImageTga(const uint8_t* data, size_t size) {
+  ZtexHeader header;
+  ReadZtexHeader(data, &header);
+  uint64_t at = ZTEX_HEADER_SIZE;
+  const uint32_t firstLevel = ((header.MipMapCount & 0xFFFF) - 1) & 0xFFFF;
+  for (uint32_t level = firstLevel; level >= 1; --level) at += GetZtexLevelSize(header, level);
+  const uint32_t stored = GetZtexLevelSize(header, 0);
+  const uint32_t decoded = GetZtexDecodedSize(header, 0);
+  const uint32_t depth = GetZtexOutputBits(header);
+  Check(stored != 0 && decoded != 0 && depth != 0 && at + stored <= size);
+  Bytes tga(18 + static_cast<size_t>(decoded) + 26, 0);
+  uint8_t* pixels = tga.data() + 18;
+  Check(DecodeZtexPixels(header, data + at, pixels, decoded) != 0);
+  Check(FlipRows(header.Height, decoded, pixels));
+  const uint8_t frame[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                             static_cast<uint8_t>(header.Width), static_cast<uint8_t>(header.Width >> 8),
+                             static_cast<uint8_t>(header.Height), static_cast<uint8_t>(header.Height >> 8),
+                             static_cast<uint8_t>(depth), static_cast<uint8_t>(depth - 24)};
+  std::memcpy(tga.data(), frame, sizeof frame);
+  std::memcpy(tga.data() + 18 + decoded + 8, "TRUEVISION-XFILE.", 18);
+  return tga;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (Folder().path.empty() || size > UINT32_MAX) return 0;
-  const std::string input = Folder().path + "/input-C.TEX";
-  const std::string output = Folder().path + "/output.tga";
-
-  const PlatFile writer = PlatCreateNew(input.c_str());
-  if (writer == PLAT_NO_FILE) std::abort();
-  uint32_t done = 0;
-  if (size > 0 && (!PlatWrite(writer, data, (uint32_t)size, &done) || done != size)) std::abort();
-  PlatClose(writer);
-
-  const PlatFile in = PlatOpenRead(input.c_str());
-  const PlatFile out = PlatCreateNew(output.c_str());
-  if (in == PLAT_NO_FILE || out == PLAT_NO_FILE) std::abort();
-  const bool converted = ConvertZtexToTga(in, out);
-  const uint64_t written = SizeOf(out);
-  PlatClose(in);
-  PlatClose(out);
-
-  if (converted) {
-    ZtexHeader header;
-    ReadZtexHeader(data, &header);  // a conversion succeeds only with 36 bytes or more
-    const uint64_t expected = 18 + (uint64_t)GetZtexDecodedSize(header, 0) + 26;
-    if (written != expected) std::abort();
-  } else if (written != 0) {
-    std::abort();
+  Bytes output;
+  const TgaSink sink = {AppendToBytes, &output};
+  const bool converted = ConvertZtexMemoryToTga(data, size, sink);
+  if (!converted) {
+    Check(output.empty());
+    return 0;
   }
-  PlatDeleteFile(input.c_str());
-  PlatDeleteFile(output.c_str());
+  Check(output == WholeImageTga(data, size));
   return 0;
 }

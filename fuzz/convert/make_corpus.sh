@@ -28,4 +28,5 @@ seed --format a8r8g8b8 --size 4x1 --header-size 65536x1
 seed --format a8r8g8b8 --size 4x4 --header-size 16384x16384
 seed --format dxt1 --size 8x8 --header-size 2147483648x2147483648 --mipmapcount 32
 seed --format a4r4g4b4 --size 4x2 --trailing 9
+seed --format dxt1 --size 4096x24 --mips 2 --pattern gradient
 echo "$n seeds in $out"

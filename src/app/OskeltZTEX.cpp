@@ -115,7 +115,6 @@ intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
 
 intptr_t MainDialogDestroyed(DialogHandle) {
   FreeFolderMap();
-  FreeConversionBuffers();
   return 0;
 }
 

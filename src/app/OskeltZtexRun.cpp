@@ -139,8 +139,6 @@ void RunConversion(DialogHandle dialog) {
       } while (PlatFindNext(search, found));
       PlatFindClose(search);
     }
-    // The conversion keeps large buffers for the next texture; not between runs.
-    FreeConversionBuffers();
     ProgressReset(dialog, 1);
     WriteSummary(dialog);
     if (CommandLineMode) HadErrors = ErrorCount != 0;

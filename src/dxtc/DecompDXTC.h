@@ -5,6 +5,7 @@
 // ERROR_CALL_NOT_IMPLEMENTED).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "Platform.h"
@@ -23,11 +24,23 @@ enum : uint32_t {
 // tightly packed pixel buffer of targetSize bytes, rows from the top.
 Bool32 DecompressDxtc(uint32_t width, uint32_t height, uint32_t dxtcType, const void* source,
                       void* target, uint32_t targetSize);
-// The same pixels with the rows in the other order: the top row of the image
-// is the last row of the target, as a TGA file stores it.
-Bool32 DecompressDxtcBottomUp(uint32_t width, uint32_t height, uint32_t dxtcType,
-                              const void* source, void* target, uint32_t targetSize);
 // Stored and decoded byte sizes of mip level `level` of a width x height
 // image (level mod 32 counts); 0 on failure with the last-error code set.
 uint32_t GetDxtcCompressedSize(uint32_t width, uint32_t height, uint32_t dxtcType, uint32_t level);
 uint32_t GetDxtcDecodedSize(uint32_t width, uint32_t height, uint32_t dxtcType, uint32_t level);
+
+// Bytes of one stored block and of one decoded pixel of a type that has a
+// decoder (DXTC_DXT1 to DXTC_DXT3); 0 for the others.
+uint32_t GetDxtcBlockBytes(uint32_t dxtcType);
+uint32_t GetDxtcPixelBytes(uint32_t dxtcType);
+
+// A band of block rows of a width x height image: blockRows rows of blocks
+// from block row firstBlockRow on, read from `blocks` (their stored bytes,
+// one after another) and written from pixel row 4 * firstBlockRow on, into
+// `firstRow` (where that pixel row's first pixel goes) with `pitch` bytes
+// from one pixel row to the next; a negative pitch fills a buffer bottom up.
+// The last block row of the image writes only the rows the image has. No
+// checks: the type has a decoder and the band lies inside the image.
+void DecompressDxtcBand(uint32_t width, uint32_t height, uint32_t dxtcType, uint32_t firstBlockRow,
+                        uint32_t blockRows, const uint8_t* blocks, uint8_t* firstRow,
+                        ptrdiff_t pitch);

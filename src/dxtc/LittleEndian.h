@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
-static inline uint32_t Load16(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8; }
+static inline uint32_t Load16(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8;
+}
 
 static inline uint32_t Load32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Folded to a constant by the compiler.
@@ -25,7 +28,7 @@ static inline void Store32(uint8_t* p, uint32_t v) {
     std::memcpy(p, &v, 4);
     return;
   }
-  for (int i = 0; i < 4; ++i) p[i] = (uint8_t)(v >> (8 * i));
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 static inline void Store64(uint8_t* p, uint64_t v) {
@@ -33,5 +36,5 @@ static inline void Store64(uint8_t* p, uint64_t v) {
     std::memcpy(p, &v, 8);
     return;
   }
-  for (int i = 0; i < 8; ++i) p[i] = (uint8_t)(v >> (8 * i));
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }

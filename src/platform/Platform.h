@@ -73,6 +73,14 @@ enum { PLAT_MAX_PATH = 260, PLAT_PATH_BUFFER = 261 };
 // The thread's last-error code.
 uint32_t PlatGetLastError();
 void PlatSetLastError(uint32_t code);
+// Sets the last-error code and gives the failure value of the caller's
+// result type: `return PlatFail(ERROR_INVALID_PARAMETER);` returns false,
+// `return PlatFail<uint32_t>(...)` returns 0.
+template <typename Result = bool>
+inline Result PlatFail(uint32_t code) {
+  PlatSetLastError(code);
+  return Result();
+}
 
 // ---------------------------------------------------------------------------
 // Open files. A handle is an opaque value; PLAT_NO_FILE is "not open".

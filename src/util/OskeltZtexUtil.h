@@ -5,50 +5,9 @@
 
 #include <cstdint>
 
+#include "OskeltZtexConvert.h"
 #include "OskeltZtexHost.h"
 #include "Platform.h"
-
-// ---------------------------------------------------------------------------
-// One ZTEX file to one TGA file (OskeltZtexConvert.cpp).
-
-#pragma pack(push, 1)
-struct TgaHeader {
-  uint8_t IdLength;
-  uint8_t ColorMapType;
-  uint8_t ImageType;
-  uint16_t ColorMapFirstEntry;
-  uint16_t ColorMapLength;
-  uint8_t ColorMapEntrySize;
-  uint16_t XOrigin;
-  uint16_t YOrigin;
-  uint16_t Width;
-  uint16_t Height;
-  uint8_t PixelDepth;
-  uint8_t ImageDescriptor;
-};
-struct TgaFooter {
-  uint32_t ExtensionOffset;
-  uint32_t DeveloperOffset;
-  char Signature[18];  // "TRUEVISION-XFILE." and a zero byte
-};
-#pragma pack(pop)
-static_assert(sizeof(TgaHeader) == 18, "TgaHeader is the 18-byte file record");
-static_assert(sizeof(TgaFooter) == 26, "TgaFooter is the 26-byte file record");
-
-// Reads the ZTEX texture from input (positioned at its first byte) and writes
-// the complete TGA image to output (an empty file). Closes neither file.
-// Textures wider or higher than 65535 pixels fail with ERROR_INVALID_DATATYPE.
-bool ConvertZtexToTga(PlatFile input, PlatFile output);
-// Reverses the order of `rows` equal rows in buffer (size bytes), in place.
-bool FlipRows(uint32_t rows, uint32_t size, void* buffer);
-
-// The conversion's buffers (OskeltZtexConvertBuffers.cpp). Obtain returns
-// null when memory is exhausted. Large released blocks are kept for the next
-// conversion; FreeConversionBuffers frees every kept block (call it when a
-// batch is over; obtaining a buffer later is still allowed).
-void* ObtainConversionBuffer(uint32_t size);
-void ReleaseConversionBuffer(void* buffer);
-void FreeConversionBuffers();
 
 // ---------------------------------------------------------------------------
 // Paths and files (OskeltZtexPath.cpp). Paths are at most 260 characters in

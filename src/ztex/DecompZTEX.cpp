@@ -5,9 +5,9 @@
 // size rules but no decoder.
 #include "DecompZTEX.h"
 
-#include <cstddef>
 #include <cstring>
 
+#include "DecodeRules.h"
 #include "DecompDXTC.h"
 #include "LittleEndian.h"
 
@@ -15,16 +15,6 @@
 static const uint32_t ZtexOutputBits[8] = {32, 32, 24, 32, 24, 32, 32, 32};
 static_assert(sizeof(ZtexOutputBits) / sizeof(ZtexOutputBits[0]) == ZTEX_DXT5 - ZTEX_A4R4G4B4 + 1,
               "one depth per supported format code");
-
-static bool Fail(uint32_t code) {
-  PlatSetLastError(code);
-  return false;
-}
-
-static uint32_t FailSize(uint32_t code) {
-  PlatSetLastError(code);
-  return 0;
-}
 
 uint32_t ZtexToDxtcType(uint32_t format) {
   switch (format) {
@@ -41,35 +31,16 @@ uint32_t ZtexToDxtcType(uint32_t format) {
   }
 }
 
-// Dimensions of mip level (level mod 32) of the texture, or false with 87
-// when a level-0 dimension is zero or not a multiple of 2 to that power.
-static bool ApplyLevelRule(const ZtexHeader& header, uint32_t level, uint32_t* levelWidth,
-                           uint32_t* levelHeight) {
-  if (header.Width == 0 || header.Height == 0) return Fail(ERROR_INVALID_PARAMETER);
-  const uint32_t shift = level % 32;
-  *levelWidth = header.Width >> shift;
-  *levelHeight = header.Height >> shift;
-  if (*levelWidth << shift != header.Width || *levelHeight << shift != header.Height)
-    return Fail(ERROR_INVALID_PARAMETER);
-  return true;
-}
-
-// A byte count that does not fit in 32 bits is refused rather than wrapped.
-static uint32_t FitSize(uint64_t bytes) {
-  if (bytes > UINT32_MAX) return FailSize(ERROR_INVALID_PARAMETER);
-  return (uint32_t)bytes;
-}
-
 uint32_t GetZtexLevelSize(ZtexHeader header, uint32_t level) {
   uint32_t w, h;
-  if (!ApplyLevelRule(header, level, &w, &h)) return 0;
+  if (!GetMipLevelDimensions(header.Width, header.Height, level, &w, &h)) return 0;
   switch (header.Format) {
     case ZTEX_A4R4G4B4:
     case ZTEX_A1R5G5B5:
     case ZTEX_R5G6B5:
-      return FitSize((uint64_t)w * h * 2);
+      return FitSize(static_cast<uint64_t>(w) * h * 2);
     case ZTEX_A8R8G8B8:
-      return FitSize((uint64_t)w * h * 4);
+      return FitSize(static_cast<uint64_t>(w) * h * 4);
     case ZTEX_DXT1:
     case ZTEX_DXT1A:
     case ZTEX_DXT3:
@@ -77,45 +48,45 @@ uint32_t GetZtexLevelSize(ZtexHeader header, uint32_t level) {
       return GetDxtcCompressedSize(header.Width, header.Height, ZtexToDxtcType(header.Format),
                                    level);
     default:
-      return FailSize(ERROR_INVALID_PARAMETER);
+      return PlatFail<uint32_t>(ERROR_INVALID_PARAMETER);
   }
 }
 
 uint32_t GetZtexDecodedSize(ZtexHeader header, uint32_t level) {
   uint32_t w, h;
-  if (!ApplyLevelRule(header, level, &w, &h)) return 0;
+  if (!GetMipLevelDimensions(header.Width, header.Height, level, &w, &h)) return 0;
   switch (header.Format) {
     case ZTEX_A4R4G4B4:
     case ZTEX_A1R5G5B5:
     case ZTEX_A8R8G8B8:
-      return FitSize((uint64_t)w * h * 4);
+      return FitSize(static_cast<uint64_t>(w) * h * 4);
     case ZTEX_R5G6B5:
-      return FitSize((uint64_t)w * h * 3);
+      return FitSize(static_cast<uint64_t>(w) * h * 3);
     case ZTEX_DXT1:
     case ZTEX_DXT1A:
     case ZTEX_DXT3:
     case ZTEX_DXT5:
       return GetDxtcDecodedSize(header.Width, header.Height, ZtexToDxtcType(header.Format), level);
     default:
-      return FailSize(ERROR_INVALID_PIXEL_FORMAT);
+      return PlatFail<uint32_t>(ERROR_INVALID_PIXEL_FORMAT);
   }
 }
 
 uint32_t GetZtexOutputBits(ZtexHeader header) {
-  if (header.Format - ZTEX_A4R4G4B4 > 7) return FailSize(ERROR_INVALID_PIXEL_FORMAT);
+  if (header.Format - ZTEX_A4R4G4B4 > 7) return PlatFail<uint32_t>(ERROR_INVALID_PIXEL_FORMAT);
   return ZtexOutputBits[header.Format - ZTEX_A4R4G4B4];
 }
 
 // ---------------------------------------------------------------------------
 // Decoders of the uncompressed formats: source pixel i becomes target pixel i,
-// the rows going into the target from the top or from the bottom up.
+// each row going where the band's pitch puts it.
 
 // Decodes one row of `width` pixels.
 typedef void (*RowDecoder)(const uint8_t* source, uint8_t* target, uint32_t width);
 
 // Two words side by side in the 32-bit lanes of a 64-bit value.
 static inline uint64_t LoadWordPair(const uint8_t* p) {
-  return (uint64_t)Load16(p) | (uint64_t)Load16(p + 2) << 32;
+  return static_cast<uint64_t>(Load16(p)) | static_cast<uint64_t>(Load16(p + 2)) << 32;
 }
 
 // Nibble k of the two words to byte k, then each byte times 17 (n | n << 4:
@@ -130,7 +101,8 @@ static void DecodeA4R4G4B4Row(const uint8_t* source, uint8_t* target, uint32_t w
   uint32_t x = 0;
   for (; x + 2 <= width; x += 2)
     Store64(target + 4 * x, ExpandA4R4G4B4Pair(LoadWordPair(source + 2 * x)));
-  if (x < width) Store32(target + 4 * x, (uint32_t)ExpandA4R4G4B4Pair(Load16(source + 2 * x)));
+  if (x < width)
+    Store32(target + 4 * x, static_cast<uint32_t>(ExpandA4R4G4B4Pair(Load16(source + 2 * x))));
 }
 
 // Fields times 8; alpha 255 when bit 15 is set: two BGRA pixels.
@@ -144,7 +116,8 @@ static void DecodeA1R5G5B5Row(const uint8_t* source, uint8_t* target, uint32_t w
   uint32_t x = 0;
   for (; x + 2 <= width; x += 2)
     Store64(target + 4 * x, ExpandA1R5G5B5Pair(LoadWordPair(source + 2 * x)));
-  if (x < width) Store32(target + 4 * x, (uint32_t)ExpandA1R5G5B5Pair(Load16(source + 2 * x)));
+  if (x < width)
+    Store32(target + 4 * x, static_cast<uint32_t>(ExpandA1R5G5B5Pair(Load16(source + 2 * x))));
 }
 
 static inline uint32_t ExpandR5G6B5(uint32_t w) {
@@ -160,108 +133,145 @@ static void DecodeR5G6B5Row(const uint8_t* source, uint8_t* target, uint32_t wid
     const uint64_t p2 = ExpandR5G6B5(Load16(source + 2 * x + 4));
     const uint32_t p3 = ExpandR5G6B5(Load16(source + 2 * x + 6));
     Store64(target + 3 * x, p0 | p1 << 24 | p2 << 48);
-    Store32(target + 3 * x + 8, (uint32_t)(p2 >> 16) | p3 << 8);
+    Store32(target + 3 * x + 8, static_cast<uint32_t>(p2 >> 16) | p3 << 8);
   }
   for (; x < width; ++x) {
     const uint32_t p = ExpandR5G6B5(Load16(source + 2 * x));
-    target[3 * x] = (uint8_t)p;
-    target[3 * x + 1] = (uint8_t)(p >> 8);
-    target[3 * x + 2] = (uint8_t)(p >> 16);
+    target[3 * x] = static_cast<uint8_t>(p);
+    target[3 * x + 1] = static_cast<uint8_t>(p >> 8);
+    target[3 * x + 2] = static_cast<uint8_t>(p >> 16);
   }
 }
 
 // The stored byte order of a 32-bit pixel already is blue, green, red, alpha.
 static void DecodeA8R8G8B8Row(const uint8_t* source, uint8_t* target, uint32_t width) {
-  std::memcpy(target, source, (size_t)width * 4);
+  std::memcpy(target, source, static_cast<size_t>(width) * 4);
 }
 
-// Width and height non-zero, pointers set and the target large enough, or
-// false with the last-error code set; the product is taken in 64 bits.
-static bool CheckDecodeArguments(uint32_t width, uint32_t height, const void* source,
-                                 const void* target, uint32_t targetSize, uint32_t pixelBytes) {
-  if (width == 0 || height == 0 || source == nullptr || target == nullptr)
-    return Fail(ERROR_INVALID_PARAMETER);
-  if ((uint64_t)width * height * pixelBytes > targetSize) return Fail(ERROR_INSUFFICIENT_BUFFER);
-  return true;
+// The row walk shared by the uncompressed formats.
+static void DecodePixelRows(uint32_t width, uint32_t rows, const uint8_t* source,
+                            uint32_t sourceBytes, uint8_t* firstRow, ptrdiff_t pitch,
+                            RowDecoder decodeRow) {
+  const size_t sourceRow = static_cast<size_t>(width) * sourceBytes;
+  for (uint32_t y = 0; y < rows; ++y, source += sourceRow, firstRow += pitch)
+    decodeRow(source, firstRow, width);
 }
 
-// The checks and the row walk shared by the decoders.
-static bool DecodeRows(uint32_t width, uint32_t height, const void* source, void* target,
-                       uint32_t targetSize, uint32_t sourceBytes, uint32_t pixelBytes,
-                       RowDecoder decodeRow, bool bottomUp) {
+// The image decoders: their checks, then every row from the top.
+static bool DecodeImage(uint32_t width, uint32_t height, const void* source, void* target,
+                        uint32_t targetSize, uint32_t sourceBytes, uint32_t pixelBytes,
+                        RowDecoder decodeRow) {
   if (!CheckDecodeArguments(width, height, source, target, targetSize, pixelBytes)) return false;
-  const uint8_t* s = static_cast<const uint8_t*>(source);
-  uint8_t* t = static_cast<uint8_t*>(target);
-  const size_t sourceRow = (size_t)width * sourceBytes, targetRow = (size_t)width * pixelBytes;
-  for (uint32_t y = 0; y < height; ++y)
-    decodeRow(s + y * sourceRow, t + (bottomUp ? height - 1 - y : y) * targetRow, width);
+  DecodePixelRows(width, height, static_cast<const uint8_t*>(source), sourceBytes,
+                  static_cast<uint8_t*>(target), static_cast<ptrdiff_t>(width) * pixelBytes,
+                  decodeRow);
   return true;
 }
 
 static bool DecodeA4R4G4B4(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize, bool bottomUp) {
-  return DecodeRows(width, height, source, target, targetSize, 2, 4, DecodeA4R4G4B4Row, bottomUp);
+                           uint32_t targetSize) {
+  return DecodeImage(width, height, source, target, targetSize, 2, 4, DecodeA4R4G4B4Row);
 }
 
 static bool DecodeA1R5G5B5(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize, bool bottomUp) {
-  return DecodeRows(width, height, source, target, targetSize, 2, 4, DecodeA1R5G5B5Row, bottomUp);
+                           uint32_t targetSize) {
+  return DecodeImage(width, height, source, target, targetSize, 2, 4, DecodeA1R5G5B5Row);
 }
 
 static bool DecodeR5G6B5(uint32_t width, uint32_t height, const void* source, void* target,
-                         uint32_t targetSize, bool bottomUp) {
-  return DecodeRows(width, height, source, target, targetSize, 2, 3, DecodeR5G6B5Row, bottomUp);
+                         uint32_t targetSize) {
+  return DecodeImage(width, height, source, target, targetSize, 2, 3, DecodeR5G6B5Row);
 }
 
-// Top down, the whole image is one block move.
+// Top down the rows lie back to back: the whole image is one block move.
 static bool DecodeA8R8G8B8(uint32_t width, uint32_t height, const void* source, void* target,
-                           uint32_t targetSize, bool bottomUp) {
-  if (bottomUp)
-    return DecodeRows(width, height, source, target, targetSize, 4, 4, DecodeA8R8G8B8Row, true);
+                           uint32_t targetSize) {
   if (!CheckDecodeArguments(width, height, source, target, targetSize, 4)) return false;
-  std::memcpy(target, source, (size_t)width * height * 4);
+  std::memcpy(target, source, static_cast<size_t>(width) * height * 4);
   return true;
 }
 
-static Bool32 DecodeZtexRows(const ZtexHeader& header, const void* source, void* target,
-                             uint32_t targetSize, bool bottomUp) {
+Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
+                        uint32_t targetSize) {
   if (source == nullptr || target == nullptr) return BOOL32_FALSE;
   const uint32_t w = header.Width, h = header.Height;
   bool decoded;
   switch (header.Format) {
     case ZTEX_A4R4G4B4:
-      decoded = DecodeA4R4G4B4(w, h, source, target, targetSize, bottomUp);
+      decoded = DecodeA4R4G4B4(w, h, source, target, targetSize);
       break;
     case ZTEX_A1R5G5B5:
-      decoded = DecodeA1R5G5B5(w, h, source, target, targetSize, bottomUp);
+      decoded = DecodeA1R5G5B5(w, h, source, target, targetSize);
       break;
     case ZTEX_R5G6B5:
-      decoded = DecodeR5G6B5(w, h, source, target, targetSize, bottomUp);
+      decoded = DecodeR5G6B5(w, h, source, target, targetSize);
       break;
     case ZTEX_A8R8G8B8:
-      decoded = DecodeA8R8G8B8(w, h, source, target, targetSize, bottomUp);
+      decoded = DecodeA8R8G8B8(w, h, source, target, targetSize);
       break;
     case ZTEX_DXT1:
     case ZTEX_DXT1A:
     case ZTEX_DXT3:
     case ZTEX_DXT5:
-      return bottomUp ? DecompressDxtcBottomUp(w, h, ZtexToDxtcType(header.Format), source,
-                                               target, targetSize)
-                      : DecompressDxtc(w, h, ZtexToDxtcType(header.Format), source, target,
-                                       targetSize);
+      return DecompressDxtc(w, h, ZtexToDxtcType(header.Format), source, target, targetSize);
     default:
-      PlatSetLastError(ERROR_INVALID_PARAMETER);
-      return BOOL32_FALSE;
+      return PlatFail<Bool32>(ERROR_INVALID_PARAMETER);
   }
   return decoded ? BOOL32_TRUE : BOOL32_FALSE;
 }
 
-Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
-                        uint32_t targetSize) {
-  return DecodeZtexRows(header, source, target, targetSize, false);
+// ---------------------------------------------------------------------------
+// Bands of level 0.
+
+// The row decoder, stored and decoded pixel bytes of an uncompressed format.
+struct PixelFormat {
+  uint32_t Format;
+  RowDecoder DecodeRow;
+  uint32_t SourceBytes, PixelBytes;
+};
+static const PixelFormat PixelFormats[] = {
+    {ZTEX_A4R4G4B4, DecodeA4R4G4B4Row, 2, 4},
+    {ZTEX_A1R5G5B5, DecodeA1R5G5B5Row, 2, 4},
+    {ZTEX_R5G6B5, DecodeR5G6B5Row, 2, 3},
+    {ZTEX_A8R8G8B8, DecodeA8R8G8B8Row, 4, 4},
+};
+
+static const PixelFormat* FindPixelFormat(uint32_t format) {
+  for (const PixelFormat& f : PixelFormats)
+    if (f.Format == format) return &f;
+  return nullptr;
 }
 
-Bool32 DecodeZtexPixelsBottomUp(ZtexHeader header, const void* source, void* target,
-                                uint32_t targetSize) {
-  return DecodeZtexRows(header, source, target, targetSize, true);
+bool GetZtexBandLayout(ZtexHeader header, ZtexBandLayout* layout) {
+  const uint32_t w = header.Width, h = header.Height;
+  if (w == 0 || h == 0) return PlatFail(ERROR_INVALID_PARAMETER);
+  uint64_t groupBytes, rowBytes;
+  if (const PixelFormat* pixels = FindPixelFormat(header.Format)) {
+    layout->GroupRows = 1;
+    layout->Groups = h;
+    groupBytes = static_cast<uint64_t>(w) * pixels->SourceBytes;
+    rowBytes = static_cast<uint64_t>(w) * pixels->PixelBytes;
+  } else {
+    const uint32_t type = ZtexToDxtcType(header.Format);
+    if (type == 0) return PlatFail(ERROR_INVALID_PARAMETER);
+    if (GetDxtcBlockBytes(type) == 0) return PlatFail(ERROR_CALL_NOT_IMPLEMENTED);
+    layout->GroupRows = 4;
+    layout->Groups = (h - 1) / 4 + 1;
+    groupBytes = static_cast<uint64_t>((w - 1) / 4 + 1) * GetDxtcBlockBytes(type);
+    rowBytes = static_cast<uint64_t>(w) * GetDxtcPixelBytes(type);
+  }
+  layout->GroupBytes = FitSize(groupBytes);
+  layout->RowBytes = FitSize(rowBytes);
+  return layout->GroupBytes != 0 && layout->RowBytes != 0;
+}
+
+void DecodeZtexBand(ZtexHeader header, uint32_t firstGroup, uint32_t groups, const uint8_t* stored,
+                    uint8_t* firstRow, ptrdiff_t pitch) {
+  if (const PixelFormat* pixels = FindPixelFormat(header.Format)) {
+    DecodePixelRows(header.Width, groups, stored, pixels->SourceBytes, firstRow, pitch,
+                    pixels->DecodeRow);
+    return;
+  }
+  DecompressDxtcBand(header.Width, header.Height, ZtexToDxtcType(header.Format), firstGroup, groups,
+                     stored, firstRow, pitch);
 }

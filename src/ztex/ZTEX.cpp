@@ -1,9 +1,7 @@
 // The ZTEX header record as read from the 36 little-endian bytes of a file.
 #include "ZTEX.h"
 
-static uint32_t Load32(const uint8_t* p) {
-  return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24;
-}
+#include "LittleEndian.h"
 
 void ReadZtexHeader(const uint8_t* bytes, ZtexHeader* header) {
   for (int i = 0; i < 4; ++i) header->Signature[i] = bytes[i];

@@ -1,7 +1,10 @@
 // One ZTEX file to one TGA file, through real files in a temporary folder.
 #include <gtest/gtest.h>
 
-#include "OskeltZtexUtil.h"
+#include <cstring>
+
+#include "DecompZTEX.h"
+#include "OskeltZtexConvert.h"
 #include "Platform.h"
 #include "TextureTestSupport.h"
 #include "ZTEX.h"
@@ -67,16 +70,103 @@ void ExpectTgaFrame(const Bytes& tga, uint32_t width, uint32_t height, uint32_t 
 
 class Convert : public ::testing::Test {
  protected:
-  void TearDown() override { FreeConversionBuffers(); }
-  Conversion Run(const Bytes& ztex) { return ConvertBytes(dir, ztex); }
+  Conversion Run(const Bytes& ztex) { return ConvertBytes(ztex); }
   void ExpectFailure(const Bytes& ztex, uint32_t code) {
     const Conversion result = Run(ztex);
     EXPECT_FALSE(result.Converted);
     EXPECT_EQ(code, result.Code);
     EXPECT_TRUE(result.Output.empty()) << result.Output.size() << " bytes written";
   }
-  TempDir dir;
 };
+
+// Arbitrary but reproducible bytes: every index pattern and colour mode of
+// the DXT blocks turns up.
+Bytes NoiseBytes(size_t count, uint32_t seed) {
+  Bytes bytes(count);
+  uint32_t x = seed * 2654435761u + 1;
+  for (uint8_t& b : bytes) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = (uint8_t)(x >> 24);
+  }
+  return bytes;
+}
+
+// A ZTEX file with noise for every stored level.
+Bytes NoiseZtex(uint32_t format, uint32_t width, uint32_t height, uint32_t mipMapCount) {
+  Bytes file = MakeZtexHeader(format, width, height, mipMapCount);
+  const ZtexHeader header = {{'Z', 'T', 'E', 'X'}, 0, format, width, height, mipMapCount, 0, 0, 0};
+  for (uint32_t level = mipMapCount - 1; level >= 1; --level)
+    Append(&file, Bytes(GetZtexLevelSize(header, level), (uint8_t)level));
+  Append(&file, NoiseBytes(GetZtexLevelSize(header, 0), width ^ height << 8 ^ format << 16));
+  return file;
+}
+
+// The TGA file as a decoding that does not stream gives it: the whole of
+// level 0 decoded top down into one buffer, its rows reversed by FlipRows,
+// between the TGA header and footer.
+Bytes WholeImageTga(const Bytes& ztex) {
+  ZtexHeader header;
+  ReadZtexHeader(ztex.data(), &header);
+  size_t at = 36;
+  for (uint32_t level = header.MipMapCount - 1; level >= 1; --level) at += GetZtexLevelSize(header, level);
+  const uint32_t decoded = GetZtexDecodedSize(header, 0), depth = GetZtexOutputBits(header);
+  Bytes pixels(decoded);
+  EXPECT_TRUE(DecodeZtexPixels(header, ztex.data() + at, pixels.data(), decoded));
+  EXPECT_TRUE(FlipRows(header.Height, decoded, pixels.data()));
+  Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, (uint8_t)header.Width, (uint8_t)(header.Width >> 8),
+               (uint8_t)header.Height, (uint8_t)(header.Height >> 8), (uint8_t)depth,
+               (uint8_t)(depth - 24)};
+  Append(&tga, pixels);
+  Append(&tga, Bytes(8, 0));
+  tga.insert(tga.end(), TGA_SIGNATURE, TGA_SIGNATURE + 18);
+  return tga;
+}
+
+// A memory source whose reads, counted from 1, fail from read `failAt` on.
+struct FailingSource {
+  const Bytes* Ztex;
+  int Reads = 0;
+  int FailAt = 0;
+  uint32_t Code = 0;
+  bool ShortInstead = false;  // deliver a byte less instead of failing
+};
+
+bool ReadFailing(void* context, uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
+  FailingSource* source = static_cast<FailingSource*>(context);
+  *done = 0;
+  if (++source->Reads >= source->FailAt && source->FailAt > 0) {
+    if (!source->ShortInstead) {
+      PlatSetLastError(source->Code);
+      return false;
+    }
+    size = size > 0 ? size - 1 : 0;
+  }
+  const uint64_t left = offset < source->Ztex->size() ? source->Ztex->size() - offset : 0;
+  *done = left < size ? (uint32_t)left : size;
+  std::memcpy(buffer, source->Ztex->data() + offset, *done);
+  return true;
+}
+
+// A memory sink whose writes, counted from 1, fail from write `failAt` on.
+struct FailingSink {
+  Bytes Output;
+  int Writes = 0;
+  int FailAt = 0;
+  uint32_t Code = 0;
+};
+
+bool WriteFailing(void* context, const void* bytes, uint32_t size) {
+  FailingSink* sink = static_cast<FailingSink*>(context);
+  if (++sink->Writes >= sink->FailAt && sink->FailAt > 0) {
+    PlatSetLastError(sink->Code);
+    return false;
+  }
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  sink->Output.insert(sink->Output.end(), from, from + size);
+  return true;
+}
 
 }  // namespace
 
@@ -262,6 +352,7 @@ TEST_F(Convert, TexturesBeyond65535PixelsAreRefusedBeforeAnyRead) {
 }
 
 TEST_F(Convert, SuccessLeavesTheLastErrorAlone) {
+  TempDir dir;
   const std::string input = dir.Path("keep-C.TEX"), output = dir.Path("keep.tga");
   ASSERT_TRUE(WriteBytes(input, Ztex(ZTEX_A4R4G4B4, 2, 1, 1, {0x34, 0x12, 0x00, 0xF0})));
   const PlatFile in = PlatOpenRead(input.c_str());
@@ -280,6 +371,7 @@ TEST_F(Convert, SuccessLeavesTheLastErrorAlone) {
 }
 
 TEST_F(Convert, FailedWriteLeavesThePlatformsCode) {
+  TempDir dir;
   const std::string input = dir.Path("write-C.TEX"), output = dir.Path("write.tga");
   ASSERT_TRUE(WriteBytes(input, Ztex(ZTEX_A8R8G8B8, 2, 2, 1, CountingPixels(2, 2))));
   ASSERT_TRUE(WriteBytes(output, Bytes()));
@@ -299,10 +391,9 @@ TEST_F(Convert, FailedWriteLeavesThePlatformsCode) {
   EXPECT_TRUE(ReadBytes(output).empty());
 }
 
-TEST_F(Convert, KeptBuffersDoNotCarryOneTextureIntoTheNext) {
-  // Two 1024 x 512 textures (2 MiB decoded, so their buffers are kept): the
-  // second is converted into the first one's memory and must show only its
-  // own pixels.
+TEST_F(Convert, TheKeptStripBufferCarriesNothingIntoTheNextTexture) {
+  // The second texture is decoded into the strip buffer the first one left
+  // and must show only its own pixels.
   const Bytes first = Ztex(ZTEX_A8R8G8B8, 1024, 512, 1, Bytes(1024 * 512 * 4, 0x11));
   Bytes blocks;
   for (int i = 0; i < 256 * 128; ++i) Append(&blocks, SolidBlock(0xF800));
@@ -313,6 +404,137 @@ TEST_F(Convert, KeptBuffersDoNotCarryOneTextureIntoTheNext) {
   ExpectTgaFrame(result.Output, 1024, 512, 24);
   for (size_t i = 18; i + 26 < result.Output.size(); i += 3)
     ASSERT_EQ(Bgr(0, 0, 248), Bytes(result.Output.begin() + i, result.Output.begin() + i + 3)) << i;
+}
+
+// --- Streaming ------------------------------------------------------------------------
+
+TEST_F(Convert, StreamedImageEqualsTheWholeImageDecoding) {
+  // Sizes around the strip and group edges: a strip holds about 256 KiB of
+  // decoded pixels, so 1000 x 330 DXT1 is 21 block rows a strip and a short
+  // last strip, and a 65535-pixel row is one group per strip.
+  const uint32_t formats[] = {ZTEX_A4R4G4B4, ZTEX_A1R5G5B5, ZTEX_R5G6B5, ZTEX_A8R8G8B8,
+                              ZTEX_DXT1,     ZTEX_DXT1A,    ZTEX_DXT3};
+  const struct {
+    uint32_t width, height, mips;
+  } sizes[] = {{1, 1, 1},     {5, 3, 1},      {7, 13, 1},   {64, 64, 1},   {64, 64, 3},
+               {64, 64, 7},   {6, 4, 2},      {1000, 330, 1}, {1000, 330, 2}, {2050, 131, 1},
+               {4096, 9, 1},  {65535, 5, 1},  {3, 700, 1}};
+  for (uint32_t format : formats)
+    for (const auto& size : sizes) {
+      const Bytes ztex = NoiseZtex(format, size.width, size.height, size.mips);
+      const Conversion result = Run(ztex);
+      ASSERT_TRUE(result.Converted) << format << " " << size.width << "x" << size.height;
+      ASSERT_EQ(WholeImageTga(ztex), result.Output)
+          << "format " << format << ", " << size.width << "x" << size.height << ", " << size.mips
+          << " levels";
+    }
+}
+
+TEST_F(Convert, AFailedWritePartWayLeavesItsCodeAndStopsAtOnce) {
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);  // four strips
+  for (int failAt : {1, 2, 4}) {
+    FailingSink sink;
+    sink.FailAt = failAt;
+    sink.Code = ERROR_DISK_FULL;
+    PlatSetLastError(0);
+    EXPECT_FALSE(ConvertZtexMemoryToTga(ztex.data(), ztex.size(), TgaSink{WriteFailing, &sink}));
+    EXPECT_EQ((uint32_t)ERROR_DISK_FULL, PlatGetLastError());
+    EXPECT_EQ(failAt, sink.Writes) << "no write after the failed one";
+    const Bytes whole = WholeImageTga(ztex);
+    ASSERT_LE(sink.Output.size(), whole.size());
+    EXPECT_EQ(Bytes(whole.begin(), whole.begin() + sink.Output.size()), sink.Output);
+  }
+}
+
+TEST_F(Convert, AFailedOrShortReadOfLevelZeroIsTheEndOfTheFile) {
+  // Read 1 is the header; reads 2 and on are strips of level 0.
+  const Bytes ztex = NoiseZtex(ZTEX_DXT3, 600, 400, 1);
+  for (bool shortRead : {false, true}) {
+    FailingSource input;
+    input.Ztex = &ztex;
+    input.FailAt = 3;
+    input.Code = ERROR_IO_DEVICE;
+    input.ShortInstead = shortRead;
+    Bytes output;
+    const ZtexSource source = {ReadFailing, &input, ztex.size()};
+    PlatSetLastError(0);
+    EXPECT_FALSE(ConvertZtexSourceToTga(
+        source, TgaSink{[](void* to, const void* bytes, uint32_t size) {
+                          const uint8_t* from = static_cast<const uint8_t*>(bytes);
+                          static_cast<Bytes*>(to)->insert(static_cast<Bytes*>(to)->end(), from, from + size);
+                          return true;
+                        },
+                        &output}));
+    EXPECT_EQ((uint32_t)ERROR_HANDLE_EOF, PlatGetLastError());
+    EXPECT_EQ(3, input.Reads);
+    EXPECT_FALSE(output.empty()) << "the first strip went out";
+  }
+  // A failed header read is a corrupt file, before any output.
+  FailingSource input;
+  input.Ztex = &ztex;
+  input.FailAt = 1;
+  input.Code = ERROR_IO_DEVICE;
+  FailingSink sink;
+  PlatSetLastError(0);
+  EXPECT_FALSE(ConvertZtexSourceToTga(ZtexSource{ReadFailing, &input, ztex.size()},
+                                      TgaSink{WriteFailing, &sink}));
+  EXPECT_EQ((uint32_t)ERROR_FILE_CORRUPT, PlatGetLastError());
+  EXPECT_EQ(0, sink.Writes);
+}
+
+TEST_F(Convert, EveryRefusalOfTheInputComesBeforeTheFirstOutputByte) {
+  // One case per code, in the order the checks run.
+  Bytes dxt5 = NoiseZtex(ZTEX_DXT5, 8, 8, 1);
+  Bytes cutDxt5 = dxt5;
+  cutDxt5.pop_back();
+  Bytes badSignature = NoiseZtex(ZTEX_DXT1, 8, 8, 1);
+  badSignature[3] = 'Y';
+  const struct {
+    Bytes ztex;
+    uint32_t code;
+  } cases[] = {
+      {Bytes(35, 'Z'), ERROR_FILE_CORRUPT},
+      {badSignature, ERROR_INVALID_DATATYPE},
+      {NoiseZtex(ZTEX_DXT1, 12, 8, 1), 0},  // converts: the reference below
+      {Ztex(ZTEX_DXT1, 12, 8, 4, Bytes(200, 1)), ERROR_INVALID_DATATYPE},  // level 3 of 12 x 8
+      {Ztex(ZTEX_DXT1, 0, 8, 1, Bytes(200, 1)), ERROR_INVALID_DATATYPE},
+      {Ztex(15, 8, 8, 1, Bytes(200, 1)), ERROR_INVALID_DATATYPE},
+      {Ztex(ZTEX_DXT1, 65536, 4, 1, Bytes(200, 1)), ERROR_INVALID_DATATYPE},
+      {Ztex(ZTEX_DXT1, 16, 16, 2, Bytes(8 * 4 + 8 * 16 - 1, 1)), ERROR_HANDLE_EOF},
+      {cutDxt5, ERROR_HANDLE_EOF},
+      {dxt5, ERROR_CALL_NOT_IMPLEMENTED},
+  };
+  for (const auto& c : cases) {
+    if (c.code == 0) {
+      EXPECT_TRUE(Run(c.ztex).Converted);
+      continue;
+    }
+    FailingSink sink;
+    PlatSetLastError(0);
+    EXPECT_FALSE(ConvertZtexMemoryToTga(c.ztex.data(), c.ztex.size(), TgaSink{WriteFailing, &sink}));
+    EXPECT_EQ(c.code, PlatGetLastError()) << c.ztex.size() << " bytes";
+    EXPECT_EQ(0, sink.Writes) << "code " << c.code;
+  }
+}
+
+TEST_F(Convert, TheFileAdapterReadsFromTheInputsPositionAndWritesTheWholeImage) {
+  TempDir dir;
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1A, 300, 200, 3);
+  Bytes file = Bytes(100, 0xEE);  // not part of the texture
+  Append(&file, ztex);
+  const std::string input = dir.Path("at-C.TEX"), output = dir.Path("at.tga");
+  ASSERT_TRUE(WriteBytes(input, file));
+  const PlatFile in = PlatOpenRead(input.c_str());
+  const PlatFile out = PlatCreateNew(output.c_str());
+  ASSERT_NE(PLAT_NO_FILE, in);
+  ASSERT_NE(PLAT_NO_FILE, out);
+  uint8_t skipped[100];
+  uint32_t done = 0;
+  ASSERT_TRUE(PlatRead(in, skipped, sizeof skipped, &done));
+  EXPECT_TRUE(ConvertZtexToTga(in, out));
+  PlatClose(in);
+  PlatClose(out);
+  EXPECT_EQ(WholeImageTga(ztex), ReadBytes(output));
 }
 
 // --- FlipRows ---------------------------------------------------------------------------
@@ -348,34 +570,3 @@ TEST(FlipRows, RefusesSizesThatAreNoWholeNumberOfRows) {
   EXPECT_EQ(616u, PlatGetLastError());
 }
 
-// --- The conversion's buffers ---------------------------------------------------------------
-
-TEST(ConversionBuffers, LargeReleasedBlockServesTheNextSimilarRequest) {
-  FreeConversionBuffers();
-  uint8_t* block = static_cast<uint8_t*>(ObtainConversionBuffer(4u << 20));
-  ASSERT_NE(nullptr, block);
-  block[0] = 1;
-  block[(4u << 20) - 1] = 2;
-  ReleaseConversionBuffer(block);
-  // A small request does not take the large block, a near one does.
-  void* small = ObtainConversionBuffer(4096);
-  ASSERT_NE(nullptr, small);
-  EXPECT_NE(static_cast<void*>(block), small);
-  uint8_t* again = static_cast<uint8_t*>(ObtainConversionBuffer((4u << 20) - 1000));
-  EXPECT_EQ(block, again);
-  // A far larger request does not fit into it.
-  ReleaseConversionBuffer(again);
-  uint8_t* larger = static_cast<uint8_t*>(ObtainConversionBuffer(9u << 20));
-  ASSERT_NE(nullptr, larger);
-  EXPECT_NE(block, larger);
-  larger[(9u << 20) - 1] = 3;
-  ReleaseConversionBuffer(larger);
-  ReleaseConversionBuffer(small);
-  ReleaseConversionBuffer(nullptr);
-  FreeConversionBuffers();
-  // Usable again after everything was freed.
-  void* fresh = ObtainConversionBuffer(2u << 20);
-  ASSERT_NE(nullptr, fresh);
-  ReleaseConversionBuffer(fresh);
-  FreeConversionBuffers();
-}

@@ -1,6 +1,8 @@
 // The decoders of the ZTEX pixel formats behind DecodeZtexPixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "DecompZTEX.h"
 #include "TextureTestSupport.h"
 #include "ZTEX.h"
@@ -174,7 +176,7 @@ TEST(PixelDecoders, HugeImagesDoNotWrapTheTargetCheck) {
   EXPECT_EQ((uint32_t)ERROR_INSUFFICIENT_BUFFER, PlatGetLastError());
 }
 
-// --- Rows from the bottom up ------------------------------------------------------
+// --- Bands -------------------------------------------------------------------------
 
 namespace {
 
@@ -186,53 +188,84 @@ Bytes ReverseRows(const Bytes& pixels, size_t rowBytes) {
   return reversed;
 }
 
+const struct {
+  uint32_t format, pixelBytes, groupRows;
+} BandFormats[] = {{ZTEX_A4R4G4B4, 4, 1}, {ZTEX_A1R5G5B5, 4, 1}, {ZTEX_R5G6B5, 3, 1},
+                   {ZTEX_A8R8G8B8, 4, 1}, {ZTEX_DXT1, 3, 4},     {ZTEX_DXT1A, 4, 4},
+                   {ZTEX_DXT3, 4, 4}};
+
 }  // namespace
 
-TEST(PixelDecodersBottomUp, GiveTheTopDownRowsInReverseOrder) {
-  // Odd sizes, clipped DXT blocks included; arbitrary source bytes.
-  const struct {
-    uint32_t format, pixelBytes;
-  } formats[] = {{ZTEX_A4R4G4B4, 4}, {ZTEX_A1R5G5B5, 4}, {ZTEX_R5G6B5, 3}, {ZTEX_A8R8G8B8, 4},
-                 {ZTEX_DXT1, 3},     {ZTEX_DXT1A, 4},    {ZTEX_DXT3, 4}};
-  const uint32_t sizes[][2] = {{1, 1}, {13, 7}, {4, 8}, {9, 1}, {1, 6}, {17, 10}};
-  Bytes source(4096);
-  for (size_t i = 0; i < source.size(); ++i) source[i] = (uint8_t)(i * 131 + (i >> 7));
-  for (const auto& f : formats)
-    for (const auto& size : sizes) {
-      const uint32_t bytes = size[0] * size[1] * f.pixelBytes;
-      Bytes topDown(bytes), bottomUp(bytes + 8, 0xCD);
-      const ZtexHeader header = Header(f.format, size[0], size[1]);
-      ASSERT_EQ(BOOL32_TRUE, DecodeZtexPixels(header, source.data(), topDown.data(), bytes));
-      ASSERT_EQ(BOOL32_TRUE,
-                DecodeZtexPixelsBottomUp(header, source.data(), bottomUp.data(), bytes));
-      EXPECT_EQ(Bytes(8, 0xCD), Bytes(bottomUp.end() - 8, bottomUp.end())) << "written past the end";
-      bottomUp.resize(bytes);
-      EXPECT_EQ(ReverseRows(topDown, (size_t)size[0] * f.pixelBytes), bottomUp)
-          << f.format << " " << size[0] << "x" << size[1];
-    }
+TEST(ZtexBands, LayoutGivesTheGroupsOfLevelZero) {
+  ZtexBandLayout layout;
+  ASSERT_TRUE(GetZtexBandLayout(Header(ZTEX_DXT1, 13, 7), &layout));
+  EXPECT_EQ(4u, layout.GroupRows);
+  EXPECT_EQ(2u, layout.Groups);
+  EXPECT_EQ(4u * 8, layout.GroupBytes);  // four blocks a block row
+  EXPECT_EQ(13u * 3, layout.RowBytes);
+  ASSERT_TRUE(GetZtexBandLayout(Header(ZTEX_DXT3, 4, 4), &layout));
+  EXPECT_EQ(16u, layout.GroupBytes);
+  ASSERT_TRUE(GetZtexBandLayout(Header(ZTEX_R5G6B5, 5, 3), &layout));
+  EXPECT_EQ(1u, layout.GroupRows);
+  EXPECT_EQ(3u, layout.Groups);
+  EXPECT_EQ(10u, layout.GroupBytes);
+  EXPECT_EQ(15u, layout.RowBytes);
+  PlatSetLastError(0);
+  EXPECT_FALSE(GetZtexBandLayout(Header(ZTEX_DXT5, 8, 8), &layout));
+  EXPECT_EQ((uint32_t)ERROR_CALL_NOT_IMPLEMENTED, PlatGetLastError());
+  EXPECT_FALSE(GetZtexBandLayout(Header(14, 8, 8), &layout));
+  EXPECT_EQ((uint32_t)ERROR_INVALID_PARAMETER, PlatGetLastError());
+  EXPECT_FALSE(GetZtexBandLayout(Header(ZTEX_DXT1, 8, 0), &layout));
+  EXPECT_EQ((uint32_t)ERROR_INVALID_PARAMETER, PlatGetLastError());
 }
 
-TEST(PixelDecodersBottomUp, FailLikeTheTopDownDecoders) {
-  const Bytes source(64, 0x11);
-  const struct {
-    uint32_t format, width, height, size, code;
-  } cases[] = {{5, 2, 2, 64, ERROR_INVALID_PARAMETER},
-               {ZTEX_A4R4G4B4, 0, 2, 64, ERROR_INVALID_PARAMETER},
-               {ZTEX_R5G6B5, 3, 2, 17, ERROR_INSUFFICIENT_BUFFER},
-               {ZTEX_A8R8G8B8, 65536, 65536, 64, ERROR_INSUFFICIENT_BUFFER},
-               {ZTEX_DXT1, 5, 3, 44, ERROR_INSUFFICIENT_BUFFER},
-               {ZTEX_DXT3, 2, 0, 64, ERROR_INVALID_PARAMETER},
-               {ZTEX_DXT5, 2, 2, 1, ERROR_CALL_NOT_IMPLEMENTED}};
-  for (const auto& c : cases) {
-    Bytes target(64, 0xCD);
-    PlatSetLastError(0);
-    EXPECT_EQ(BOOL32_FALSE, DecodeZtexPixelsBottomUp(Header(c.format, c.width, c.height),
-                                                     source.data(), target.data(), c.size));
-    EXPECT_EQ(c.code, PlatGetLastError()) << c.format;
-    EXPECT_EQ(Bytes(64, 0xCD), target);
+TEST(ZtexBands, BottomUpBandsInAnyPiecesGiveTheTopDownRowsReversed) {
+  // Odd sizes, clipped DXT blocks included; arbitrary source bytes; the image
+  // decoded in bands of 1, 2 and 3 groups into a buffer filled from its end.
+  const uint32_t sizes[][2] = {{1, 1}, {13, 7}, {4, 8}, {9, 1}, {1, 6}, {17, 10}, {5, 3}};
+  Bytes source(4096);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = (uint8_t)(i * 131 + (i >> 7));
+  for (const auto& f : BandFormats)
+    for (const auto& size : sizes)
+      for (uint32_t band : {1u, 2u, 3u}) {
+        const ZtexHeader header = Header(f.format, size[0], size[1]);
+        const uint32_t bytes = size[0] * size[1] * f.pixelBytes;
+        Bytes topDown(bytes), bottomUp(bytes + 16, 0xCD);
+        ASSERT_EQ(BOOL32_TRUE, DecodeZtexPixels(header, source.data(), topDown.data(), bytes));
+        ZtexBandLayout layout;
+        ASSERT_TRUE(GetZtexBandLayout(header, &layout));
+        ASSERT_EQ(f.groupRows, layout.GroupRows);
+        const ptrdiff_t pitch = -(ptrdiff_t)layout.RowBytes;
+        for (uint32_t first = 0; first < layout.Groups; first += band) {
+          const uint32_t count = std::min(band, layout.Groups - first);
+          uint8_t* firstRow = bottomUp.data() + 8 + (size_t)(size[1] - 1 - first * f.groupRows) * layout.RowBytes;
+          DecodeZtexBand(header, first, count, source.data() + (size_t)first * layout.GroupBytes,
+                         firstRow, pitch);
+        }
+        EXPECT_EQ(Bytes(8, 0xCD), Bytes(bottomUp.begin(), bottomUp.begin() + 8)) << "written before";
+        EXPECT_EQ(Bytes(8, 0xCD), Bytes(bottomUp.end() - 8, bottomUp.end())) << "written past";
+        EXPECT_EQ(ReverseRows(topDown, (size_t)size[0] * f.pixelBytes),
+                  Bytes(bottomUp.begin() + 8, bottomUp.end() - 8))
+            << f.format << " " << size[0] << "x" << size[1] << " in bands of " << band;
+      }
+}
+
+TEST(ZtexBands, APitchWiderThanTheRowLeavesTheGapsAlone) {
+  Bytes source(512);
+  for (size_t i = 0; i < source.size(); ++i) source[i] = (uint8_t)(i * 7 + 3);
+  for (const auto& f : BandFormats) {
+    const ZtexHeader header = Header(f.format, 6, 5);
+    const uint32_t row = 6 * f.pixelBytes, pitch = row + 5;
+    Bytes topDown(6 * 5 * f.pixelBytes), padded(pitch * 5, 0xCD);
+    ASSERT_EQ(BOOL32_TRUE, DecodeZtexPixels(header, source.data(), topDown.data(), (uint32_t)topDown.size()));
+    ZtexBandLayout layout;
+    ASSERT_TRUE(GetZtexBandLayout(header, &layout));
+    DecodeZtexBand(header, 0, layout.Groups, source.data(), padded.data(), pitch);
+    for (uint32_t y = 0; y < 5; ++y) {
+      EXPECT_EQ(Bytes(topDown.begin() + y * row, topDown.begin() + (y + 1) * row),
+                Bytes(padded.begin() + y * pitch, padded.begin() + y * pitch + row))
+          << f.format << " row " << y;
+      EXPECT_EQ(Bytes(5, 0xCD), Bytes(padded.begin() + y * pitch + row, padded.begin() + (y + 1) * pitch));
+    }
   }
-  Bytes target(64);
-  PlatSetLastError(73);
-  EXPECT_EQ(BOOL32_FALSE, DecodeZtexPixelsBottomUp(Header(ZTEX_DXT1, 4, 4), nullptr, target.data(), 64));
-  EXPECT_EQ(73u, PlatGetLastError());
 }

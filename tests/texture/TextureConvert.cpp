@@ -3,7 +3,7 @@
 // otherwise 1, the last-error code on stderr and no output file.
 #include <cstdio>
 
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexConvert.h"
 #include "Platform.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +26,6 @@ int main(int argc, char** argv) {
   const uint32_t code = PlatGetLastError();
   PlatClose(input);
   PlatClose(output);
-  FreeConversionBuffers();
   if (converted) return 0;
   PlatDeleteFile(argv[2]);
   std::fprintf(stderr, "%s: error %u\n", argv[1], code);

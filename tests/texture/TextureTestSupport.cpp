@@ -1,28 +1,19 @@
 #include "TextureTestSupport.h"
 
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexConvert.h"
 #include "Platform.h"
 
-Conversion ConvertBytes(const TempDir& dir, const Bytes& ztex) {
-  static int serial = 0;
-  const std::string name = "texture" + std::to_string(++serial);
-  const std::string input = dir.Path(name + "-C.TEX"), output = dir.Path(name + ".tga");
+static bool AppendToBytes(void* context, const void* bytes, uint32_t size) {
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  static_cast<Bytes*>(context)->insert(static_cast<Bytes*>(context)->end(), from, from + size);
+  return true;
+}
+
+Conversion ConvertBytes(const Bytes& ztex) {
   Conversion result;
-  if (!WriteBytes(input, ztex)) {
-    ADD_FAILURE() << "cannot write " << input;
-    return result;
-  }
-  const PlatFile in = PlatOpenRead(input.c_str());
-  const PlatFile out = PlatCreateNew(output.c_str());
-  if (in == PLAT_NO_FILE || out == PLAT_NO_FILE) {
-    ADD_FAILURE() << "cannot open the files in " << dir.Path();
-  } else {
-    PlatSetLastError(0);
-    result.Converted = ConvertZtexToTga(in, out);
-    result.Code = PlatGetLastError();
-  }
-  if (in != PLAT_NO_FILE) PlatClose(in);
-  if (out != PLAT_NO_FILE) PlatClose(out);
-  result.Output = ReadBytes(output);
+  const TgaSink sink = {AppendToBytes, &result.Output};
+  PlatSetLastError(0);
+  result.Converted = ConvertZtexMemoryToTga(ztex.data(), ztex.size(), sink);
+  result.Code = PlatGetLastError();
   return result;
 }

@@ -22,13 +22,12 @@ inline Bytes PixelAt(const Bytes& pixels, uint32_t width, uint32_t pixelBytes, u
 
 inline void Append(Bytes* to, const Bytes& more) { to->insert(to->end(), more.begin(), more.end()); }
 
-// The outcome of converting one ZTEX file through the real file layer.
+// The outcome of converting one ZTEX file.
 struct Conversion {
   bool Converted = false;
   uint32_t Code = 0;   // last-error code after the call (0 before it)
-  Bytes Output;        // the TGA file as left behind
+  Bytes Output;        // every byte that went to the sink
 };
 
-// Writes `ztex` to a file in dir, opens it, creates the TGA beside it,
-// converts, closes both and reads the TGA back.
-Conversion ConvertBytes(const TempDir& dir, const Bytes& ztex);
+// Converts `ztex` from memory into memory.
+Conversion ConvertBytes(const Bytes& ztex);
