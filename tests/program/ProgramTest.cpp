@@ -165,6 +165,38 @@ TEST_F(Program, WithoutItsFolderMapItRefusesToStart) {
   EXPECT_EQ(0, RunProgram({copy, "-C", base.root}, "/").code);
 }
 
+// --- The window module ------------------------------------------------------------
+
+TEST_F(Program, AConsoleRunLoadsNoQtLibrary) {
+  Texture("Fine-C.TEX");
+  // The dynamic loader names every library it loads, the program's own
+  // dependencies included.
+  const Outcome run = Convert("export LD_DEBUG=libs; ");
+  EXPECT_EQ(0, run.code) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find("libc.so")) << "the loader did not report";
+  EXPECT_EQ(std::string::npos, run.err.find("libQt")) << run.err;
+  EXPECT_EQ(std::string::npos, run.err.find("OskeltZtexQt")) << run.err;
+  EXPECT_TRUE(PathExists(base.Path("Fine.tga")));
+}
+
+TEST_F(Program, WithADisplayButNoWindowModuleItSaysSoOnceAndConvertsWithoutAWindow) {
+  TempDir lonely;  // the program and its map, without the module
+  const std::string copy = lonely.Path("OskeltZTEX");
+  fs::copy_file(OSKELT_PROGRAM, copy);
+  fs::copy_file(std::string(OSKELT_PROGRAM) + ".ini", lonely.Path("OskeltZTEX.ini"));
+  Texture("Fine-C.TEX");
+  const Outcome run = RunProgram({copy, "-C", base.root}, "/", "export DISPLAY=:4711; ");
+  EXPECT_EQ(0, run.code) << run.err;
+  EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << run.err;
+  EXPECT_NE(std::string::npos, run.err.find(lonely.Path("OskeltZtexQt.so"))) << run.err;
+  EXPECT_NE(std::string::npos, run.out.find("Errors: 0"));
+  EXPECT_TRUE(PathExists(base.Path("Fine.tga")));
+  // Without the switch there is nothing it could do.
+  const Outcome idle = RunProgram({copy}, base.root, "export DISPLAY=:4711; ");
+  EXPECT_EQ(1, idle.code);
+  EXPECT_NE(std::string::npos, idle.err.find("-C")) << idle.err;
+}
+
 TEST_F(Program, DrawsAProgressLineOnlyWhenStandardErrorIsATerminal) {
   for (int i = 0; i < 3; ++i) Texture("T" + std::to_string(i) + "-C.TEX");
   int master = -1;

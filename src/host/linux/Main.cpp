@@ -1,16 +1,20 @@
 // The Linux program: the Qt window when a display is available, the console
-// front end otherwise.
+// front end otherwise. The window is a module beside the program, loaded
+// only when a window is to be opened: a run without one needs no Qt.
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "OskeltZtexConsole.h"
 #include "OskeltZtexGlob.h"
-#if OSKELT_WITH_QT
 #include "OskeltZtexQt.h"
-#endif
+#include "Platform.h"
 
-[[maybe_unused]] static bool HasDisplay() {
+static bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
@@ -20,21 +24,49 @@ static bool HasConvertSwitch(int argc, char** argv) {
   return argc >= 2 && std::strlen(argv[1]) == 2 && (argv[1][1] == 'C' || argv[1][1] == 'c');
 }
 
+// The window module's entry point, or null after one line on standard error
+// that says what is missing.
+static QtModuleEntry LoadWindowModule(const char* program) {
+  char path[4096];
+  std::string module = QT_MODULE_FILE;
+  if (PlatGetModulePath(path, sizeof path) != 0) {
+    const char* slash = std::strrchr(path, '/');
+    module = std::string(path, slash ? static_cast<size_t>(slash - path + 1) : 0) + QT_MODULE_FILE;
+  }
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    std::fprintf(stderr, "%s: the window cannot be opened, going on without it: %s\n", program,
+                 dlerror());
+    return nullptr;
+  }
+  void* entry = dlsym(handle, QT_MODULE_ENTRY);
+  if (entry == nullptr) {
+    std::fprintf(stderr, "%s: the window cannot be opened, going on without it: %s\n", program,
+                 dlerror());
+    return nullptr;
+  }
+  return reinterpret_cast<QtModuleEntry>(entry);
+}
+
 int main(int argc, char** argv) {
   ParamCount = argc - 1;
   ParamList = argv;
-#if OSKELT_WITH_QT
   if (HasDisplay()) {
-    const int code = RunQtMainDialog(argc, argv);
-    // A display that cannot be opened is no display.
-    if (code != QT_NO_DISPLAY) return code;
+    if (const QtModuleEntry runWindow = LoadWindowModule(argv[0])) {
+      const int code = runWindow(argc, argv);
+      // A display that cannot be opened is no display.
+      if (code != QT_NO_DISPLAY) return code;
+    }
   }
-#endif
   if (!HasConvertSwitch(argc, argv)) {
-    std::fprintf(stderr,
-                 "%s: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not set); "
-                 "to convert without one, run: %s -C [BASEDIR]\n",
-                 argv[0], argv[0]);
+    if (HasDisplay())
+      std::fprintf(stderr, "%s: no window can be opened; to convert without one, run: %s -C [BASEDIR]\n",
+                   argv[0], argv[0]);
+    else
+      std::fprintf(stderr,
+                   "%s: the window needs a display (DISPLAY or WAYLAND_DISPLAY is not set); "
+                   "to convert without one, run: %s -C [BASEDIR]\n",
+                   argv[0], argv[0]);
     return 1;
   }
   return RunConsoleMainDialog();
