@@ -1,6 +1,7 @@
 // One ZTEX file to one TGA file, through real files in a temporary folder.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "DecompZTEX.h"
@@ -115,12 +116,16 @@ Bytes WholeImageTga(const Bytes& ztex) {
   Bytes pixels(decoded);
   EXPECT_TRUE(DecodeZtexPixels(header, ztex.data() + at, pixels.data(), decoded));
   EXPECT_TRUE(FlipRows(header.Height, decoded, pixels.data()));
-  Bytes tga = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, (uint8_t)header.Width, (uint8_t)(header.Width >> 8),
-               (uint8_t)header.Height, (uint8_t)(header.Height >> 8), (uint8_t)depth,
-               (uint8_t)(depth - 24)};
-  Append(&tga, pixels);
-  Append(&tga, Bytes(8, 0));
-  tga.insert(tga.end(), TGA_SIGNATURE, TGA_SIGNATURE + 18);
+  Bytes tga(18 + (size_t)decoded + 26, 0);
+  tga[2] = 2;
+  tga[12] = (uint8_t)header.Width;
+  tga[13] = (uint8_t)(header.Width >> 8);
+  tga[14] = (uint8_t)header.Height;
+  tga[15] = (uint8_t)(header.Height >> 8);
+  tga[16] = (uint8_t)depth;
+  tga[17] = (uint8_t)(depth - 24);
+  std::copy(pixels.begin(), pixels.end(), tga.begin() + 18);
+  std::copy(TGA_SIGNATURE, TGA_SIGNATURE + 18, tga.end() - 18);
   return tga;
 }
 

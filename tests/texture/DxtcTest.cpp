@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DecompDXTC.h"
+#include "TextureTestHooks.h"
 #include "TextureTestSupport.h"
 
 namespace {
@@ -257,6 +258,57 @@ TEST(DxtBlockGrid, ABandOfBlockRowsGoesWhereItsFirstRowAndPitchSay) {
     for (uint32_t x = 0; x < 6; ++x)
       EXPECT_EQ(PixelAt(whole, 6, 4, x, y), PixelAt(Bytes(band.begin() + 16, band.end() - 16), 6, 4, x, 6 - y))
           << x << "," << y;
+}
+
+TEST(DxtBlockGrid, ThePlainAndTheShuffledBlockWritersAgreeOnEveryPixel) {
+  // Blocks of arbitrary bytes (both colour modes, every index pattern, every
+  // alpha nibble) and blocks whose colours are equal or differ by one, in
+  // images with whole and clipped blocks; decoded with and without the
+  // processor's byte shuffles.
+  Bytes source;
+  uint32_t x = 2463534242u;
+  for (int i = 0; i < 64 * 64 * 16; ++i) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    source.push_back((uint8_t)(x >> 11));
+  }
+  for (size_t at = 0; at + 16 <= source.size(); at += 48) {  // equal and neighbouring colours
+    source[at + 2] = source[at];
+    source[at + 3] = (uint8_t)(source[at + 1] + (at % 96 == 0 ? 0 : 1));
+  }
+  const uint32_t sizes[][2] = {{256, 64}, {255, 63}, {4, 4}, {7, 5}};
+  for (uint32_t type : {DXTC_DXT1, DXTC_DXT1A, DXTC_DXT3})
+    for (const auto& size : sizes) {
+      const uint32_t bytes = size[0] * size[1] * (type == DXTC_DXT1 ? 3 : 4);
+      Bool32 ok;
+      const bool previous = EnableDxtcShuffles(false);
+      const Bytes plain = Decode(size[0], size[1], type, source, bytes, &ok);
+      EnableDxtcShuffles(true);
+      const Bytes shuffled = Decode(size[0], size[1], type, source, bytes, &ok);
+      EnableDxtcShuffles(previous);
+      ASSERT_EQ(plain.size(), shuffled.size());
+      for (size_t i = 0; i < plain.size(); ++i)
+        ASSERT_EQ(plain[i], shuffled[i]) << "type " << type << ", " << size[0] << "x" << size[1]
+                                         << ", byte " << i;
+    }
+}
+
+TEST(DxtPalette, ThePlainDecoderGivesTheWorkedPalettesToo) {
+  // The worked palettes of the tests above, without the byte shuffles.
+  const bool previous = EnableDxtcShuffles(false);
+  Bool32 ok;
+  const Bytes four = Decode(4, 4, DXTC_DXT1, ColorBlock(WHITE, BLACK, 0xE4), 48, &ok);
+  const Bytes three = Decode(4, 4, DXTC_DXT1A, ColorBlock(BLACK, WHITE, 0xE4), 64, &ok);
+  const uint16_t alpha[4] = {0xF0A5, 0xF0A5, 0xF0A5, 0xF0A5};
+  const Bytes dxt3 = Decode(4, 4, DXTC_DXT3, Dxt3Block(alpha, ColorBlock(BLACK, WHITE, 0xE4)), 64, &ok);
+  EnableDxtcShuffles(previous);
+  EXPECT_EQ(Bgr(165, 168, 165), PixelAt(four, 4, 3, 2, 1));
+  EXPECT_EQ(Bgr(82, 84, 82), PixelAt(four, 4, 3, 3, 2));
+  EXPECT_EQ(Bgra(124, 126, 124, 255), PixelAt(three, 4, 4, 2, 0));
+  EXPECT_EQ(Bgra(0, 0, 0, 0), PixelAt(three, 4, 4, 3, 3));
+  EXPECT_EQ(Bgra(82, 84, 82, 0), PixelAt(dxt3, 4, 4, 2, 0));
+  EXPECT_EQ(Bgra(165, 168, 165, 255), PixelAt(dxt3, 4, 4, 3, 0));
 }
 
 // --- Argument checks --------------------------------------------------------------
