@@ -9,7 +9,7 @@
 #include <string>
 
 #include "Platform.h"
-#include "PlatformPosix.h"
+#include "PlatformPosixHooks.h"
 #include "PlatformTestSupport.h"
 #include "TestSupport.h"
 

@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "posix/PlatformPosix.h"
+#include "PlatformPosixHooks.h"
 #endif
 
 #include "Platform.h"

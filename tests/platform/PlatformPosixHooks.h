@@ -1,5 +1,6 @@
 // What the POSIX layer offers its tests and benchmarks beyond Platform.h.
-// Nothing of the system calls these.
+// Nothing of the system calls these; the layer defines them without a header
+// of its own.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@ uint32_t PlatPosixCodeFromErrno(int error);
 bool PlatPosixEnableCache(bool enabled);
 
 // How often the layer has read a folder's names since the process started.
+// The layer defines the same record.
 struct PlatPosixCounts {
   uint64_t folderReads;
 };
