@@ -18,3 +18,13 @@ struct PlatPosixCounts {
   uint64_t folderReads;
 };
 PlatPosixCounts PlatPosixGetCounts();
+
+// Makes PlatCreateTemporary give named files (on) instead of unnamed ones
+// where the system can make those (off, the default). Returns the previous
+// setting.
+bool PlatPosixUseNamedTemporary(bool named);
+
+// Makes PlatPublishFile give a named file the target's name by link() and
+// unlink(), as on a file system that cannot rename without replacing (on),
+// instead of renameat2() (off, the default). Returns the previous setting.
+bool PlatPosixUseLinkToPublish(bool link);

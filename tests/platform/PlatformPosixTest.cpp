@@ -2,11 +2,14 @@
 // kept folder listings that must follow every change, whoever makes it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
 #include "PlatformPosixHooks.h"
@@ -96,6 +99,130 @@ TEST_F(PlatPosix, WithoutTheCacheEveryMissingNameReadsTheFolder) {
   ASSERT_TRUE(WriteText(dir.Path("Late.tga"), "x"));
   EXPECT_TRUE(PlatFileExists(In(dir, "LATE.TGA").c_str()));
   PlatPosixEnableCache(was);
+}
+
+// ---------------------------------------------------------------------------
+// Files that take their name only when complete.
+
+typedef std::vector<std::string> Names;
+
+class PlatPosixPublish : public PlatPosix {
+ protected:
+  void TearDown() override {
+    PlatPosixUseNamedTemporary(false);
+    PlatPosixUseLinkToPublish(false);
+  }
+  PlatFile Create() { return PlatCreateTemporary(target.c_str(), temporary.c_str()); }
+  bool Publish(PlatFile file) { return PlatPublishFile(file, target.c_str(), temporary.c_str()); }
+  static void Write(PlatFile file, const std::string& bytes) {
+    uint32_t done = 0;
+    ASSERT_TRUE(PlatWrite(file, bytes.data(), static_cast<uint32_t>(bytes.size()), &done));
+  }
+  std::string target = In(dir, "Stone.tga");
+  std::string temporary = In(dir, "Stone.tga.tmp");
+};
+
+TEST_F(PlatPosixPublish, AnUnnamedFileIsNowhereInTheFolderUntilPublished) {
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "unnamed");
+  EXPECT_TRUE(ListDir(dir.root).empty());
+  ASSERT_TRUE(Publish(file));
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  PlatClose(file);
+  EXPECT_EQ("unnamed", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, AProcessKilledBeforePublishingLeavesNothing) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const PlatFile file = Create();
+    uint32_t done = 0;
+    if (file == PLAT_NO_FILE || !PlatWrite(file, "half", 4, &done)) _exit(1);
+    raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(ListDir(dir.root).empty());
+}
+
+TEST_F(PlatPosixPublish, AnUnnamedFileDiscardedAfterAFailedPublishLeavesTheFolderAsItWas) {
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "new");
+  ASSERT_TRUE(WriteText(dir.Path("STONE.TGA"), "precious"));
+  PlatSetLastError(0);
+  EXPECT_FALSE(Publish(file));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());
+  PlatClose(file);
+  EXPECT_FALSE(PlatDeleteFile(temporary.c_str()));  // there is nothing to remove
+  EXPECT_EQ(Names{"STONE.TGA"}, ListDir(dir.root));
+  EXPECT_EQ("precious", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, TheNamedFallbackShowsOnlyTheTemporaryUntilPublished) {
+  PlatPosixUseNamedTemporary(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "named");
+  EXPECT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
+  ASSERT_TRUE(PlatSetLastWriteTime(file, 132592275670000000ull));
+  ASSERT_TRUE(Publish(file));
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  PlatClose(file);
+  EXPECT_EQ("named", ContentOf(target));
+  const PlatFile again = PlatOpenRead(target.c_str());
+  uint64_t stamp = 0;
+  ASSERT_TRUE(PlatGetLastWriteTime(again, &stamp));
+  PlatClose(again);
+  EXPECT_EQ(132592275670000000ull, stamp);
+}
+
+TEST_F(PlatPosixPublish, TheNamedFallbackNeverReplacesATargetInOtherLetterCase) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "published by link" : "published by rename");
+    PlatPosixUseNamedTemporary(true);
+    PlatPosixUseLinkToPublish(link);
+    ASSERT_TRUE(WriteText(dir.Path("stone.TGA"), "precious"));
+    const PlatFile file = Create();
+    ASSERT_NE(PLAT_NO_FILE, file);
+    Write(file, "new");
+    PlatSetLastError(0);
+    EXPECT_FALSE(Publish(file));
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());
+    PlatClose(file);
+    EXPECT_TRUE(PlatDeleteFile(temporary.c_str()));
+    EXPECT_EQ(Names{"stone.TGA"}, ListDir(dir.root));
+    EXPECT_EQ("precious", ContentOf(target));
+    ASSERT_TRUE(PlatDeleteFile(target.c_str()));
+  }
+}
+
+TEST_F(PlatPosixPublish, PublishingByLinkLeavesOnlyTheTarget) {
+  PlatPosixUseNamedTemporary(true);
+  PlatPosixUseLinkToPublish(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "linked");
+  ASSERT_TRUE(Publish(file));
+  PlatClose(file);
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  EXPECT_EQ("linked", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, AFilePutInTheTemporarysPlaceIsNotPublished) {
+  PlatPosixUseNamedTemporary(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "mine");
+  Shell("rm Stone.tga.tmp && echo theirs > Stone.tga.tmp");
+  PlatSetLastError(0);
+  EXPECT_FALSE(Publish(file));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), PlatGetLastError());
+  PlatClose(file);
+  EXPECT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
 }
 
 }  // namespace

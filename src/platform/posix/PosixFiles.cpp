@@ -3,11 +3,13 @@
 // Not supported: share modes (others may always read and write an open file).
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
 
 #include "Platform.h"
 #include "PosixInternal.h"
@@ -175,4 +177,100 @@ bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime) {
   times[1].tv_nsec = static_cast<long>(fileTime % TICKS_PER_SECOND) * 100;
   if (futimens(Descriptor(file), times) != 0) return FailErrno();
   return true;
+}
+
+// ---------------------------------------------------------------------------
+// Files that take their name only when complete. Where the file system and
+// /proc allow it the file is made with O_TMPFILE in the target's folder and
+// has no name until linkat() gives it the target's, so a process that dies
+// first leaves nothing. Elsewhere it is the named file `temporary`, renamed
+// to the target without replacing anything. The two kinds are told apart by
+// their link count: an unnamed file has none.
+
+static bool UseNamed = false;  // test hooks
+static bool UseLink = false;
+
+bool PlatPosixUseNamedTemporary(bool named) {
+  const bool previous = UseNamed;
+  UseNamed = named;
+  return previous;
+}
+
+bool PlatPosixUseLinkToPublish(bool link) {
+  const bool previous = UseLink;
+  UseLink = link;
+  return previous;
+}
+
+static std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed file in the native folder that linkat() can name through /proc,
+// or -1 where the file system or the system cannot give one.
+static int CreateUnnamed(const std::string& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  struct stat own, seen;
+  if (fstat(fd, &own) != 0 || stat(ProcPath(fd).c_str(), &seen) != 0 ||
+      own.st_dev != seen.st_dev || own.st_ino != seen.st_ino) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+static bool CreateTemporary(const char* target, const char* temporary, int* fd) {
+  if (target == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::string named, folder, last;
+  if (!ResolveNew(temporary, ERROR_FILE_EXISTS, &named)) return false;
+  if (!ResolveParent(target, &folder, &last)) return false;
+  if (last.empty()) return Fail(ERROR_ACCESS_DENIED);  // a root
+  if (!UseNamed) {
+    *fd = CreateUnnamed(folder);
+    if (*fd >= 0) return true;
+  }
+  // Whatever kept the unnamed file from being made, the named one reports
+  // it if it fails too.
+  return CreateExclusive(named, fd);
+}
+
+PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
+  int fd = -1;
+  return Guarded([&] { return CreateTemporary(target, temporary, &fd); }) ? fd : PLAT_NO_FILE;
+}
+
+// The named file takes the target's name; neither call replaces a name.
+static bool RenameNamed(const std::string& from, const std::string& to) {
+  if (!UseLink) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return FailErrno();
+  }
+  // A file system without the flag. Once the link is made the file is
+  // published; a temporary name left behind is removed by the next run.
+  if (link(from.c_str(), to.c_str()) != 0) return FailErrno();
+  unlink(from.c_str());
+  return true;
+}
+
+static bool PublishFile(PlatFile file, const char* target, const char* temporary) {
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  struct stat own;
+  if (fstat(Descriptor(file), &own) != 0) return FailErrno();
+  std::string native;
+  if (!ResolveNew(target, ERROR_ALREADY_EXISTS, &native)) return false;
+  if (own.st_nlink == 0) {
+    const std::string self = ProcPath(Descriptor(file));
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0)
+      return FailErrno();
+    return true;
+  }
+  std::string source;
+  struct stat st;
+  if (!ResolveExisting(temporary, &source, &st)) return false;
+  // The name must still be this file's: never publish a file put in its place.
+  if (st.st_dev != own.st_dev || st.st_ino != own.st_ino) return Fail(ERROR_FILE_NOT_FOUND);
+  return RenameNamed(source, native);
+}
+
+bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
+  return Guarded([&] { return PublishFile(file, target, temporary); });
 }

@@ -103,6 +103,27 @@ void PlatClose(PlatFile file) {
   if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
 }
 
+// The file is written under the name temporary. Others may read it, and
+// rename it: the name moves to the target while the file is open.
+PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
+  if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
+  const DWORD saved = GetLastError();
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return PLAT_NO_FILE;
+  SetLastError(saved);
+  return FromHandle(file);
+}
+
+bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
+  if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
+  if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD saved = GetLastError();
+  if (!MoveFileExA(temporary, target, 0)) return false;  // never over an existing name
+  SetLastError(saved);
+  return true;
+}
+
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
   if (!fileTime) return Fail(ERROR_INVALID_PARAMETER);
   FILETIME written;
