@@ -12,10 +12,11 @@ uint32_t PlatPosixCodeFromErrno(int error);
 // kept listing. Returns the previous setting.
 bool PlatPosixEnableCache(bool enabled);
 
-// How often the layer has read a folder's names since the process started.
-// The layer defines the same record.
+// How often the layer has read a folder's names and parsed an INI file since
+// the process started. The layer defines the same record.
 struct PlatPosixCounts {
   uint64_t folderReads;
+  uint64_t iniParses;
 };
 PlatPosixCounts PlatPosixGetCounts();
 

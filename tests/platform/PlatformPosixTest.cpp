@@ -2,6 +2,7 @@
 // kept folder listings that must follow every change, whoever makes it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -99,6 +100,80 @@ TEST_F(PlatPosix, WithoutTheCacheEveryMissingNameReadsTheFolder) {
   ASSERT_TRUE(WriteText(dir.Path("Late.tga"), "x"));
   EXPECT_TRUE(PlatFileExists(In(dir, "LATE.TGA").c_str()));
   PlatPosixEnableCache(was);
+}
+
+// ---------------------------------------------------------------------------
+// The INI reader keeps the file it parsed last.
+
+class PlatPosixIni : public PlatPosix {
+ protected:
+  std::string path = dir.Path("map.ini");
+
+  static uint64_t Parses() { return PlatPosixGetCounts().iniParses; }
+  std::string Lines(const std::string& section) {
+    char buffer[256];
+    const uint32_t n = PlatReadIniSection(path.c_str(), section.c_str(), buffer, sizeof buffer);
+    return std::string(buffer, n);
+  }
+  // Sets the file's modification time, to the nanosecond.
+  void Stamp(const std::string& file, time_t seconds, long nanoseconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = seconds;
+    times[1].tv_nsec = nanoseconds;
+    ASSERT_EQ(0, utimensat(AT_FDCWD, file.c_str(), times, 0));
+  }
+};
+
+TEST_F(PlatPosixIni, AFileReadSectionBySectionIsParsedOnce) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "[S" + std::to_string(i) + "]\nline" + std::to_string(i) + "\n";
+  ASSERT_TRUE(WriteText(path, text));
+  const uint64_t before = Parses();
+  std::vector<char> names(65536);
+  ASSERT_NE(0u, PlatReadIniSectionNames(path.c_str(), names.data(), 65536));
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(std::string("line") + std::to_string(i) + '\0', Lines("s" + std::to_string(i)));
+  }
+  EXPECT_EQ(before + 1, Parses());
+}
+
+TEST_F(PlatPosixIni, AFileChangedInPlaceIsParsedAgain) {
+  ASSERT_TRUE(WriteText(path, "[A]\nold.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("old.tga\0", 8), Lines("A"));
+  const uint64_t before = Parses();
+  ASSERT_TRUE(WriteText(path, "[A]\nnew.tga\n"));  // the same size and inode
+  Stamp(path, 1600000000, 200);
+  EXPECT_EQ(std::string("new.tga\0", 8), Lines("A"));
+  ASSERT_TRUE(WriteText(path, "[A]\nnewer.tga\n"));  // a new size
+  Stamp(path, 1600000000, 200);
+  EXPECT_EQ(std::string("newer.tga\0", 10), Lines("A"));
+  EXPECT_EQ(before + 2, Parses());
+}
+
+TEST_F(PlatPosixIni, AFileReplacedByOneOfTheSameSizeAndTimeIsParsedAgain) {
+  ASSERT_TRUE(WriteText(path, "[A]\nold.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("old.tga\0", 8), Lines("A"));
+  ASSERT_EQ(0, unlink(path.c_str()));
+  ASSERT_TRUE(WriteText(path, "[A]\nnew.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("new.tga\0", 8), Lines("A"));
+}
+
+TEST_F(PlatPosixIni, TheFileParsedLastIsTheOneKept) {
+  const std::string other = dir.Path("other.ini");
+  ASSERT_TRUE(WriteText(path, "[A]\na.tga\n"));
+  ASSERT_TRUE(WriteText(other, "[B]\nb.tga\n"));
+  const uint64_t before = Parses();
+  char buffer[64];
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("A"));
+  EXPECT_EQ(6u, PlatReadIniSection(other.c_str(), "B", buffer, sizeof buffer));
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("a"));
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("A"));
+  EXPECT_EQ(before + 3, Parses());
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,14 @@
 // other line, trimmed of blanks, but blank lines and lines that start with
 // ';'; lines before the first header belong to no section. Lines end at CR,
 // LF or a zero byte; a UTF-8 byte-order mark at the start is passed over.
+//
+// The most recently parsed file is kept, as the Windows profile functions
+// keep theirs, and serves every call while its device, inode, size and
+// modification time stay as they were; a reader that loads a map section by
+// section thus reads and parses the file once. The kept file stays open, so
+// that no new file can take its inode number meanwhile. Not noticed: a file
+// rewritten in place to the same size within one tick of the file system's
+// clock.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,21 +25,32 @@
 
 using namespace posix;
 
-static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-static std::string Trimmed(const char* begin, const char* end) {
-  while (begin < end && IsBlank(*begin)) ++begin;
-  while (end > begin && IsBlank(end[-1])) --end;
-  return std::string(begin, end);
-}
-
-struct IniFile {
-  std::vector<std::string> names;               // in file order, each once
-  std::vector<std::vector<std::string>> lines;  // per name
+struct ParsedIni {
+  int fd = -1;  // the parsed file, kept open
+  std::string native;
+  struct stat status;
+  std::string names;               // each name with its terminator, in file order
+  std::vector<std::string> lines;  // per section: each line with its terminator
+  std::unordered_map<std::string, size_t> byName;  // upper-cased name -> section
 };
 
-static void ParseIni(const std::string& text, IniFile* ini) {
-  std::unordered_map<std::string, size_t> byName;  // upper-cased name -> index
+static std::mutex IniLock;  // guards Kept
+static ParsedIni Kept;
+static uint64_t IniParses = 0;
+
+uint64_t posix::IniParseCount() {
+  std::lock_guard<std::mutex> hold(IniLock);
+  return IniParses;
+}
+
+static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+static void Trim(const char** begin, const char** end) {
+  while (*begin < *end && IsBlank(**begin)) ++*begin;
+  while (*end > *begin && IsBlank((*end)[-1])) --*end;
+}
+
+static void Parse(const std::string& text, ParsedIni* ini) {
   const char* p = text.data();
   const char* const end = p + text.size();
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) p += 3;
@@ -39,98 +58,127 @@ static void ParseIni(const std::string& text, IniFile* ini) {
   while (p < end) {
     const char* lineEnd = p;
     while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n' && *lineEnd != '\0') ++lineEnd;
-    const std::string line = Trimmed(p, lineEnd);
+    const char* first = p;
+    const char* last = lineEnd;
     p = lineEnd + 1;
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      const size_t close = line.find(']');
-      const std::string name =
-          Trimmed(line.data() + 1, line.data() + (close == std::string::npos ? line.size() : close));
+    Trim(&first, &last);
+    if (first == last || *first == ';') continue;
+    if (*first == '[') {
+      const void* close = std::memchr(first, ']', static_cast<size_t>(last - first));
+      const char* nameFirst = first + 1;
+      const char* nameLast = close != nullptr ? static_cast<const char*>(close) : last;
+      Trim(&nameFirst, &nameLast);
       current = SIZE_MAX;
-      if (name.empty()) continue;
-      auto known = byName.emplace(UpperName(name), ini->names.size());
+      if (nameFirst == nameLast) continue;
+      const std::string name(nameFirst, nameLast);
+      auto known = ini->byName.emplace(UpperName(name), ini->lines.size());
       if (known.second) {
-        ini->names.push_back(name);
+        ini->names.append(name).push_back('\0');
         ini->lines.emplace_back();
       }
       current = known.first->second;
     } else if (current != SIZE_MAX) {
-      ini->lines[current].push_back(line);
+      ini->lines[current].append(first, last).push_back('\0');
     }
   }
 }
 
-static bool LoadIni(const char* path, IniFile* ini) {
-  std::string native;
-  struct stat st;
-  if (!ResolveExisting(path, &native, &st)) return false;
-  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return FailErrno();
-  std::string text;
+static bool ReadAll(int fd, size_t expected, std::string* text) {
+  text->reserve(expected);
   char chunk[65536];
   for (;;) {
     const ssize_t n = read(fd, chunk, sizeof chunk);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      close(fd);
-      return Fail(CodeFromErrno(error));
-    }
-    if (n == 0) break;
-    text.append(chunk, static_cast<size_t>(n));
+    if (n < 0) return FailErrno();
+    if (n == 0) return true;
+    text->append(chunk, static_cast<size_t>(n));
   }
-  close(fd);
-  ParseIni(text, ini);
+}
+
+static bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// Makes Kept the parse of the file at path as it is now. Call with IniLock
+// held.
+static bool Refresh(const char* path) {
+  std::string native;
+  struct stat st;
+  if (!ResolveExisting(path, &native, &st)) return false;
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (Kept.fd >= 0 && Kept.native == native && SameFile(Kept.status, st)) return true;
+  ParsedIni fresh;
+  fresh.fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fresh.fd < 0) return FailErrno();
+  bool parsed = false;
+  try {
+    std::string text;
+    // The status before the bytes: a change made while they are read shows
+    // at the next call.
+    parsed = fstat(fresh.fd, &fresh.status) == 0 ? ReadAll(fresh.fd, static_cast<size_t>(fresh.status.st_size), &text)
+                                                 : FailErrno();
+    if (parsed) Parse(text, &fresh);
+  } catch (const std::bad_alloc&) {
+    close(fresh.fd);
+    throw;
+  }
+  if (!parsed) {
+    close(fresh.fd);
+    return false;
+  }
+  fresh.native.swap(native);
+  if (Kept.fd >= 0) close(Kept.fd);
+  std::swap(Kept, fresh);
+  ++IniParses;
   return true;
 }
 
-// Writes the strings as a list ended by an empty string; a list that does
-// not fit is cut after the last whole string that does.
-static uint32_t WriteList(const std::vector<std::string>& items, char* buffer, uint32_t size) {
+// Writes a list (strings each with its terminator) and the final terminator.
+// A list that does not fit whole is cut as the Windows profile functions cut
+// it: its first size - 2 characters and two terminators, result size - 2.
+static uint32_t WriteList(const std::string& list, char* buffer, uint32_t size) {
   if (size < 2) {
     if (size == 1) buffer[0] = '\0';
     return 0;
   }
-  uint64_t used = 0;
-  for (const std::string& item : items) {
-    if (used + item.size() + 2 > size) break;
-    std::memcpy(buffer + used, item.data(), item.size());
-    used += item.size();
-    buffer[used++] = '\0';
+  if (list.size() <= size - 2) {
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    if (list.empty()) buffer[1] = '\0';
+    return static_cast<uint32_t>(list.size());
   }
-  buffer[used] = '\0';
-  if (used == 0) buffer[1] = '\0';
-  return static_cast<uint32_t>(used);
+  std::memcpy(buffer, list.data(), size - 2);
+  buffer[size - 2] = '\0';
+  buffer[size - 1] = '\0';
+  return size - 2;
 }
 
 uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size) {
   if (buffer == nullptr) return Fail(ERROR_INVALID_PARAMETER), 0;
+  std::lock_guard<std::mutex> hold(IniLock);
   uint32_t count = 0;
   const bool read = Guarded([&] {
-    IniFile ini;
-    if (!LoadIni(iniPath, &ini)) return false;
-    count = WriteList(ini.names, buffer, size);
+    if (!Refresh(iniPath)) return false;
+    count = WriteList(Kept.names, buffer, size);
     return true;
   });
-  return read ? count : WriteList(std::vector<std::string>(), buffer, size);
+  return read ? count : WriteList(std::string(), buffer, size);
 }
 
 uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size) {
   if (buffer == nullptr || section == nullptr) return Fail(ERROR_INVALID_PARAMETER), 0;
+  std::lock_guard<std::mutex> hold(IniLock);
   uint32_t count = 0;
   const bool read = Guarded([&] {
-    IniFile ini;
-    if (!LoadIni(iniPath, &ini)) return false;
-    const std::string wanted(section);
-    for (size_t i = 0; i < ini.names.size(); ++i) {
-      if (CompareFolded(ini.names[i], wanted) == 0) {
-        count = WriteList(ini.lines[i], buffer, size);
-        return true;
-      }
+    if (!Refresh(iniPath)) return false;
+    const auto found = Kept.byName.find(UpperName(section));
+    if (found == Kept.byName.end()) {
+      count = WriteList(std::string(), buffer, size);
+    } else {
+      count = WriteList(Kept.lines[found->second], buffer, size);
     }
-    count = WriteList(std::vector<std::string>(), buffer, size);
     return true;
   });
-  return read ? count : WriteList(std::vector<std::string>(), buffer, size);
+  return read ? count : WriteList(std::string(), buffer, size);
 }

@@ -117,4 +117,9 @@ bool ResolveExisting(const char* path, std::string* native, struct stat* st);
 // Fails with `taken` when anything of that name exists in any letter case.
 bool ResolveNew(const char* path, uint32_t taken, std::string* native);
 
+// ---------------------------------------------------------------------------
+// INI files (PosixIni.cpp): how often a file has been parsed.
+
+uint64_t IniParseCount();
+
 }  // namespace posix

@@ -53,6 +53,7 @@ static void DropCache() {
 // record, which must stay as it is there).
 struct PlatPosixCounts {
   uint64_t folderReads;
+  uint64_t iniParses;
 };
 
 bool PlatPosixEnableCache(bool enabled) {
@@ -64,9 +65,12 @@ bool PlatPosixEnableCache(bool enabled) {
 }
 
 PlatPosixCounts PlatPosixGetCounts() {
-  std::lock_guard<std::mutex> hold(ListingLock);
   PlatPosixCounts counts;
-  counts.folderReads = FolderReads;
+  {
+    std::lock_guard<std::mutex> hold(ListingLock);
+    counts.folderReads = FolderReads;
+  }
+  counts.iniParses = IniParseCount();  // takes the INI lock, which is taken before ListingLock
   return counts;
 }
 

@@ -255,14 +255,29 @@ void PlatExitProcess(uint32_t code) {
 // ---------------------------------------------------------------------------
 // INI files, through the profile-file reader.
 
+// A list cut at size - 2 characters gets both its terminators here: Wine's
+// section-name reader writes only the first. A list, cut or not, is no
+// failure, so the code the reader set on the way (Wine sets 0, or
+// ERROR_INSUFFICIENT_BUFFER for a cut section) is dropped.
+static uint32_t EndList(uint32_t count, char* buffer, uint32_t size, DWORD saved) {
+  if (count == size - 2) {
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+  }
+  if (count != 0) SetLastError(saved);
+  return count;
+}
+
 uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size) {
   if (!iniPath || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
-  return GetPrivateProfileSectionNamesA(buffer, size, iniPath);
+  const DWORD saved = GetLastError();
+  return EndList(GetPrivateProfileSectionNamesA(buffer, size, iniPath), buffer, size, saved);
 }
 
 uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size) {
   if (!iniPath || !section || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
-  return GetPrivateProfileSectionA(section, buffer, size, iniPath);
+  const DWORD saved = GetLastError();
+  return EndList(GetPrivateProfileSectionA(section, buffer, size, iniPath), buffer, size, saved);
 }
 
 // ---------------------------------------------------------------------------
