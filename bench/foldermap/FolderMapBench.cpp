@@ -5,10 +5,15 @@
 //   then the first match in INI order);
 // - the same 50,000 lookups in maps of 1,000, 10,000 and 50,000 lines: the
 //   indexed cost stays flat, the scan grows with the map;
-// - loading an INI file of 1,000, 10,000 and 50,000 lines;
+// - loading an INI file of 1,000, 10,000 and 50,000 lines (the file and a
+//   copy in turn, so that each load parses its file);
 // - building a table of 50,000 entries (count and elements, a string copy
 //   per line in between, as the loader does) grown by one element per
-//   addition against doubling its room.
+//   addition against doubling its room;
+// - loading a map of 8,000 one-line sections and an INI file of 10 MB, each
+//   beside a plain read of the same file's bytes through the platform layer.
+//   Each file has two identical copies, used in turn, so that every load
+//   parses its file afresh (the POSIX reader keeps the file it parsed last).
 // Every pass starts with LastMatch 0 and carries it along, as a run does.
 #include <benchmark/benchmark.h>
 
@@ -28,7 +33,7 @@
 namespace {
 
 const int LOOKUPS = 50000;
-const int LINES_PER_SECTION = 1000;  // about 20 KB, inside the reader's 32,767 bytes
+const int LINES_PER_SECTION = 1000;  // about 24 KB a section
 
 struct Folder {
   Folder() {
@@ -51,6 +56,7 @@ const std::string& BenchFolder() {
 
 struct Map {
   std::string ini;                   // the file
+  std::string copy;                  // the same bytes again
   std::vector<std::string> lookups;  // LOOKUPS names in shuffled order, upper case
 };
 
@@ -76,9 +82,12 @@ const Map& MapOf(int lines) {
     text += names[i] + "\r\n";
   }
   map.ini = BenchFolder() + "/map_" + std::to_string(lines) + ".ini";
-  std::FILE* file = std::fopen(map.ini.c_str(), "wb");
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
+  map.copy = BenchFolder() + "/map_" + std::to_string(lines) + "_copy.ini";
+  for (const std::string* path : {&map.ini, &map.copy}) {
+    std::FILE* file = std::fopen(path->c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
 
   std::vector<std::string> order = names;
   while ((int)map.lookups.size() < LOOKUPS) {
@@ -182,10 +191,15 @@ void BM_LinearScan(benchmark::State& state) {
   FreeFolderMap();
 }
 
+// The map and its copy in turn, so that every load parses its file.
 void BM_Load(benchmark::State& state) {
   const Map& map = MapOf((int)state.range(0));
+  bool copy = false;
   for (auto _ : state) {
-    if (!Load(map)) return state.SkipWithError("the map did not load");
+    FreeFolderMap();
+    if (!LoadFolderMapFrom((copy ? map.copy : map.ini).c_str()))
+      return state.SkipWithError("the map did not load");
+    copy = !copy;
     FreeFolderMap();
   }
   state.counters["lines"] = (double)state.range(0);
@@ -228,6 +242,84 @@ void BM_TableGrowDoubling(benchmark::State& state) {
   BuildTable(state, [](int32_t capacity) { return capacity < 1 ? 1 : capacity * 2; });
 }
 
+// The two copies of a large INI file.
+struct LargeIni {
+  std::string copies[2];
+  uint64_t bytes;
+};
+
+void WriteCopies(const std::string& stem, const std::string& text, LargeIni* ini) {
+  for (int i = 0; i < 2; ++i) {
+    ini->copies[i] = BenchFolder() + "/" + stem + "_" + std::to_string(i) + ".ini";
+    std::FILE* file = std::fopen(ini->copies[i].c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  ini->bytes = text.size();
+}
+
+// 8,000 sections of one line each.
+const LargeIni& ManySections() {
+  static LargeIni ini;
+  if (ini.bytes != 0) return ini;
+  std::string text;
+  for (int i = 0; i < 8000; ++i) {
+    char lines[128];
+    std::snprintf(lines, sizeof lines, "[Worlds\\Area_%d]\r\nTex_%05d.tga\r\n", i, i);
+    text += lines;
+  }
+  WriteCopies("sections_8000", text, &ini);
+  return ini;
+}
+
+// 10 MB in sections of LINES_PER_SECTION lines.
+const LargeIni& TenMegabytes() {
+  static LargeIni ini;
+  if (ini.bytes != 0) return ini;
+  std::string text;
+  for (int i = 0; text.size() < 10000000; ++i) {
+    if (i % LINES_PER_SECTION == 0)
+      text += "[Worlds\\Area_" + std::to_string(i / LINES_PER_SECTION) + "]\r\n";
+    char line[64];
+    std::snprintf(line, sizeof line, "Tex_%08x_%07d.tga\r\n", static_cast<unsigned>(i) * 2654435761u, i);
+    text += line;
+  }
+  WriteCopies("ten_megabytes", text, &ini);
+  return ini;
+}
+
+void BM_LoadLargeIni(benchmark::State& state, const LargeIni& (*make)()) {
+  const LargeIni& ini = make();
+  int turn = 0;
+  for (auto _ : state) {
+    FreeFolderMap();
+    if (!LoadFolderMapFrom(ini.copies[turn].c_str())) return state.SkipWithError("the map did not load");
+    turn ^= 1;
+  }
+  state.counters["entries"] = Entries ? Entries->Count : 0;
+  state.SetBytesProcessed(static_cast<int64_t>(ini.bytes * state.iterations()));
+  FreeFolderMap();
+}
+
+void BM_ReadLargeIni(benchmark::State& state, const LargeIni& (*make)()) {
+  const LargeIni& ini = make();
+  std::vector<char> chunk(65536);
+  int turn = 0;
+  for (auto _ : state) {
+    const PlatFile file = PlatOpenRead(ini.copies[turn].c_str());
+    if (file == PLAT_NO_FILE) return state.SkipWithError("the file did not open");
+    uint64_t total = 0;
+    uint32_t done = 0;
+    while (PlatRead(file, chunk.data(), static_cast<uint32_t>(chunk.size()), &done) && done > 0)
+      total += done;
+    PlatClose(file);
+    if (total != ini.bytes) return state.SkipWithError("the file was not read whole");
+    benchmark::DoNotOptimize(chunk.data());
+    turn ^= 1;
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(ini.bytes * state.iterations()));
+}
+
 }  // namespace
 
 // The indexed runs come first: the scans check their results against them.
@@ -236,5 +328,9 @@ BENCHMARK(BM_LinearScan)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMi
 BENCHMARK(BM_Load)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TableGrowByOne)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TableGrowDoubling)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadLargeIni, sections_8000, ManySections)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadLargeIni, sections_8000, ManySections)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_LoadLargeIni, ten_megabytes, TenMegabytes)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ReadLargeIni, ten_megabytes, TenMegabytes)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

@@ -166,6 +166,12 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size);
 // null-terminated strings ended by an empty string. The result is the number
 // of characters written without the final terminator; 0 for a missing file,
 // no sections, or a section without lines. Nothing beyond size is written.
+// A list that does not fit whole with its final terminator is cut as the
+// Windows profile functions cut it: the buffer holds the list's first
+// size - 2 characters (the last string cut short) and two terminators, and
+// the result is size - 2. Since a list of exactly size - 2 characters gives
+// that result as well, size - 2 means "perhaps cut": read again with a
+// larger buffer.
 uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size);
 uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size);
 

@@ -5,6 +5,7 @@
 // hash table from each folded line to the first entry (in INI order) that
 // has it, so a lookup costs the same for the first and the last line of a
 // large map, whatever the map's size.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -198,27 +199,53 @@ static const char* NextInList(const char* list, uint32_t count, const char* at, 
   return at;
 }
 
+// A buffer for the reader's lists, grown as a list needs.
+struct ListBuffer {
+  char* Data;
+  uint32_t Size;
+};
+
+// Reads a list whole: while the reader reports a full buffer (size - 2: the
+// list may be cut), the buffer doubles and the list is read again. *count
+// receives the reader's result. False when the buffer cannot grow.
+template <typename Read>
+static bool ReadWholeList(ListBuffer* buffer, Read read, uint32_t* count) {
+  for (;;) {
+    *count = read(buffer->Data, buffer->Size);
+    if (*count < buffer->Size - 2) return true;
+    if (buffer->Size > UINT32_MAX / 2) return false;
+    std::free(buffer->Data);
+    buffer->Size *= 2;
+    buffer->Data = static_cast<char*>(std::malloc(buffer->Size));
+    if (!buffer->Data) return false;
+  }
+}
+
 bool LoadFolderMapFrom(const char* iniPath) {
   FreeFolderMap();
   FillFoldTable();
-  char* names = static_cast<char*>(std::malloc(INI_BUFFER_SIZE));
-  char* lines = static_cast<char*>(std::malloc(INI_BUFFER_SIZE));
-  bool result = names && lines && ReserveSections(1) && ReserveEntries(1);
+  ListBuffer names = {static_cast<char*>(std::malloc(INI_BUFFER_SIZE)), INI_BUFFER_SIZE};
+  ListBuffer lines = {static_cast<char*>(std::malloc(INI_BUFFER_SIZE)), INI_BUFFER_SIZE};
+  bool result = names.Data && lines.Data && ReserveSections(1) && ReserveEntries(1);
   if (!result) PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
   uint32_t nameCount = 0;
   if (result) {
     if (!iniPath) {
       PlatSetLastError(ERROR_INVALID_PARAMETER);
       result = false;
+    } else if (!ReadWholeList(&names, [iniPath](char* buffer, uint32_t size) {
+                 return PlatReadIniSectionNames(iniPath, buffer, size);
+               }, &nameCount)) {
+      PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      result = false;
     } else {
-      nameCount = PlatReadIniSectionNames(iniPath, names, INI_BUFFER_SIZE);
-      if (nameCount >= INI_BUFFER_SIZE) nameCount = INI_BUFFER_SIZE - 1;
       result = nameCount != 0;
     }
   }
   size_t nameLength = 0;
-  for (const char* name = result ? NextInList(names, nameCount, names, &nameLength) : nullptr;
-       result && name; name = NextInList(names, nameCount, name + nameLength + 1, &nameLength)) {
+  for (const char* name = result ? NextInList(names.Data, nameCount, names.Data, &nameLength) : nullptr;
+       result && name;
+       name = NextInList(names.Data, nameCount, name + nameLength + 1, &nameLength)) {
     if (!AddSection(name, nameLength)) {
       PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
       result = false;
@@ -226,11 +253,17 @@ bool LoadFolderMapFrom(const char* iniPath) {
     }
     // The name must reach the reader with its terminator.
     const char* section = Sections->Names[Sections->Count - 1];
-    uint32_t lineCount = PlatReadIniSection(iniPath, section, lines, INI_BUFFER_SIZE);
-    if (lineCount >= INI_BUFFER_SIZE) lineCount = INI_BUFFER_SIZE - 1;
+    uint32_t lineCount = 0;
+    if (!ReadWholeList(&lines, [iniPath, section](char* buffer, uint32_t size) {
+          return PlatReadIniSection(iniPath, section, buffer, size);
+        }, &lineCount)) {
+      PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      result = false;
+      break;
+    }
     size_t lineLength = 0;
-    for (const char* line = NextInList(lines, lineCount, lines, &lineLength); line;
-         line = NextInList(lines, lineCount, line + lineLength + 1, &lineLength)) {
+    for (const char* line = NextInList(lines.Data, lineCount, lines.Data, &lineLength); line;
+         line = NextInList(lines.Data, lineCount, line + lineLength + 1, &lineLength)) {
       if (!AddEntry(line, lineLength)) {
         PlatSetLastError(ERROR_NOT_ENOUGH_MEMORY);
         result = false;
@@ -243,8 +276,8 @@ bool LoadFolderMapFrom(const char* iniPath) {
     result = false;
   }
   if (result) TrimTables();
-  std::free(names);
-  std::free(lines);
+  std::free(names.Data);
+  std::free(lines.Data);
   if (!result) FreeFolderMap();
   return result;
 }

@@ -124,34 +124,72 @@ TEST_F(PlatIni, ABackslashInASectionNameStays) {
   EXPECT_EQ((Names{"rock.tga"}), SectionLines(ini, "worlds\\stone"));
 }
 
+// A list that does not fit whole with its final terminator: its first
+// size - 2 characters and two terminators, result size - 2, for every size
+// from the smallest up to the one where the whole list, with its final
+// terminator, leaves a byte to spare and gives that result too.
+TEST_F(PlatIni, AListThatDoesNotFitIsCutAtSizeMinusTwoAndEnded) {
+  const std::string ini = Ini("[Walls]\nstone.tga\nbrick.tga\n[Armor]\nhelm.tga\n[Floors]\nwood.tga\n");
+  const std::string names("Walls\0Armor\0Floors\0", 19);
+  const std::string lines("stone.tga\0brick.tga\0", 20);
+  for (const std::string* list : {&names, &lines}) {
+    const uint32_t whole = static_cast<uint32_t>(list->size()) + 2;
+    for (uint32_t size = 2; size <= whole; ++size) {
+      SCOPED_TRACE((list == &names ? "names, size " : "lines, size ") + std::to_string(size));
+      std::vector<char> buffer(size + 8, GUARD);
+      const uint32_t count =
+          list == &names ? PlatReadIniSectionNames(ini.c_str(), buffer.data(), size)
+                         : PlatReadIniSection(ini.c_str(), "Walls", buffer.data(), size);
+      EXPECT_EQ(size - 2, count);
+      EXPECT_EQ(list->substr(0, size - 2), std::string(buffer.data(), size - 2));
+      EXPECT_EQ('\0', buffer[size - 2]);
+      if (size < whole) {
+        EXPECT_EQ('\0', buffer[size - 1]);
+      }
+      for (size_t i = size; i < buffer.size(); ++i) EXPECT_EQ(GUARD, buffer[i]) << "byte " << i;
+    }
+  }
+}
+
+// Names and lines over the folder map's first buffer of 32,767 bytes: cut
+// there, whole in a buffer large enough.
+TEST_F(PlatIni, ListsLongerThanTheFirstBufferAreWholeInALargerOne) {
+  std::string text, names, lines;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string name = "Section" + std::to_string(10000 + i);  // 12 + 1 each
+    text += "[" + name + "]\n";
+    names += name + '\0';
+  }
+  text += "[Lines]\n";
+  names += std::string("Lines\0", 6);
+  for (int i = 0; i < 4000; ++i) {
+    const std::string line = "texture" + std::to_string(100000 + i) + ".tga";  // 17 + 1 each
+    text += line + "\n";
+    lines += line + '\0';
+  }
+  const std::string ini = Ini(text);
+  std::vector<char> buffer(LIMIT);
+  EXPECT_EQ(LIMIT - 2, PlatReadIniSectionNames(ini.c_str(), buffer.data(), LIMIT));
+  EXPECT_EQ(names.substr(0, LIMIT - 2), std::string(buffer.data(), LIMIT - 2));
+  EXPECT_EQ(LIMIT - 2, PlatReadIniSection(ini.c_str(), "lines", buffer.data(), LIMIT));
+  EXPECT_EQ(lines.substr(0, LIMIT - 2), std::string(buffer.data(), LIMIT - 2));
+
+  const uint32_t large = 4 * LIMIT;
+  ASSERT_GT(large, names.size() + 2);
+  ASSERT_GT(large, lines.size() + 2);
+  buffer.assign(large, GUARD);
+  EXPECT_EQ(names.size(), PlatReadIniSectionNames(ini.c_str(), buffer.data(), large));
+  EXPECT_EQ(names + '\0', std::string(buffer.data(), names.size() + 1));
+  EXPECT_EQ(lines.size(), PlatReadIniSection(ini.c_str(), "Lines", buffer.data(), large));
+  EXPECT_EQ(lines + '\0', std::string(buffer.data(), lines.size() + 1));
+}
+
 #if !defined(_WIN32)
 // The Win32 profile reader settles these details its own way.
 
 TEST_F(PlatIni, LinesWithAnEqualsSignStayWhole) {
   const std::string ini = Ini("[Maps]\nkey=value.tga\n a = b \n=lead.tga\n");
   EXPECT_EQ((Names{"key=value.tga", "a = b", "=lead.tga"}), SectionLines(ini, "Maps"));
-}
-
-TEST_F(PlatIni, AListTooLongIsCutAtAWholeString) {
-  std::string text;
-  for (int i = 0; i < 4000; ++i) text += "[Section" + std::to_string(10000 + i) + "]\n";  // 12 + 1 each
-  text += "[Lines]\n";
-  for (int i = 0; i < 4000; ++i) text += "texture" + std::to_string(100000 + i) + ".tga\n";  // 17 + 1 each
-  const std::string ini = Ini(text);
-  const Names names = SectionNames(ini);
-  ASSERT_EQ((LIMIT - 1) / 13, names.size());
-  EXPECT_EQ("Section10000", names.front());
-  EXPECT_EQ("Section" + std::to_string(10000 + names.size() - 1), names.back());
-  const Names lines = SectionLines(ini, "Lines");
-  ASSERT_EQ((LIMIT - 1) / 18, lines.size());
-  EXPECT_EQ("texture" + std::to_string(100000 + lines.size() - 1) + ".tga", lines.back());
-}
-
-TEST_F(PlatIni, ATinyBufferGetsAnEmptyList) {
-  const std::string ini = Ini("[Walls]\nstone.tga\n");
-  EXPECT_TRUE(SectionNames(ini, 6).empty());
-  EXPECT_EQ(Names{"Walls"}, SectionNames(ini, 7));
-  EXPECT_TRUE(SectionLines(ini, "Walls", 2).empty());
 }
 
 TEST_F(PlatIni, CommentLinesAreSkipped) {

@@ -2,14 +2,18 @@
 // kept folder listings that must follow every change, whoever makes it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "Platform.h"
-#include "PlatformPosix.h"
+#include "PlatformPosixHooks.h"
 #include "PlatformTestSupport.h"
 #include "TestSupport.h"
 
@@ -96,6 +100,204 @@ TEST_F(PlatPosix, WithoutTheCacheEveryMissingNameReadsTheFolder) {
   ASSERT_TRUE(WriteText(dir.Path("Late.tga"), "x"));
   EXPECT_TRUE(PlatFileExists(In(dir, "LATE.TGA").c_str()));
   PlatPosixEnableCache(was);
+}
+
+// ---------------------------------------------------------------------------
+// The INI reader keeps the file it parsed last.
+
+class PlatPosixIni : public PlatPosix {
+ protected:
+  std::string path = dir.Path("map.ini");
+
+  static uint64_t Parses() { return PlatPosixGetCounts().iniParses; }
+  std::string Lines(const std::string& section) {
+    char buffer[256];
+    const uint32_t n = PlatReadIniSection(path.c_str(), section.c_str(), buffer, sizeof buffer);
+    return std::string(buffer, n);
+  }
+  // Sets the file's modification time, to the nanosecond.
+  void Stamp(const std::string& file, time_t seconds, long nanoseconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = seconds;
+    times[1].tv_nsec = nanoseconds;
+    ASSERT_EQ(0, utimensat(AT_FDCWD, file.c_str(), times, 0));
+  }
+};
+
+TEST_F(PlatPosixIni, AFileReadSectionBySectionIsParsedOnce) {
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "[S" + std::to_string(i) + "]\nline" + std::to_string(i) + "\n";
+  ASSERT_TRUE(WriteText(path, text));
+  const uint64_t before = Parses();
+  std::vector<char> names(65536);
+  ASSERT_NE(0u, PlatReadIniSectionNames(path.c_str(), names.data(), 65536));
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(std::string("line") + std::to_string(i) + '\0', Lines("s" + std::to_string(i)));
+  }
+  EXPECT_EQ(before + 1, Parses());
+}
+
+TEST_F(PlatPosixIni, AFileChangedInPlaceIsParsedAgain) {
+  ASSERT_TRUE(WriteText(path, "[A]\nold.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("old.tga\0", 8), Lines("A"));
+  const uint64_t before = Parses();
+  ASSERT_TRUE(WriteText(path, "[A]\nnew.tga\n"));  // the same size and inode
+  Stamp(path, 1600000000, 200);
+  EXPECT_EQ(std::string("new.tga\0", 8), Lines("A"));
+  ASSERT_TRUE(WriteText(path, "[A]\nnewer.tga\n"));  // a new size
+  Stamp(path, 1600000000, 200);
+  EXPECT_EQ(std::string("newer.tga\0", 10), Lines("A"));
+  EXPECT_EQ(before + 2, Parses());
+}
+
+TEST_F(PlatPosixIni, AFileReplacedByOneOfTheSameSizeAndTimeIsParsedAgain) {
+  ASSERT_TRUE(WriteText(path, "[A]\nold.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("old.tga\0", 8), Lines("A"));
+  ASSERT_EQ(0, unlink(path.c_str()));
+  ASSERT_TRUE(WriteText(path, "[A]\nnew.tga\n"));
+  Stamp(path, 1600000000, 100);
+  EXPECT_EQ(std::string("new.tga\0", 8), Lines("A"));
+}
+
+TEST_F(PlatPosixIni, TheFileParsedLastIsTheOneKept) {
+  const std::string other = dir.Path("other.ini");
+  ASSERT_TRUE(WriteText(path, "[A]\na.tga\n"));
+  ASSERT_TRUE(WriteText(other, "[B]\nb.tga\n"));
+  const uint64_t before = Parses();
+  char buffer[64];
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("A"));
+  EXPECT_EQ(6u, PlatReadIniSection(other.c_str(), "B", buffer, sizeof buffer));
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("a"));
+  EXPECT_EQ(std::string("a.tga\0", 6), Lines("A"));
+  EXPECT_EQ(before + 3, Parses());
+}
+
+// ---------------------------------------------------------------------------
+// Files that take their name only when complete.
+
+typedef std::vector<std::string> Names;
+
+class PlatPosixPublish : public PlatPosix {
+ protected:
+  void TearDown() override {
+    PlatPosixUseNamedTemporary(false);
+    PlatPosixUseLinkToPublish(false);
+  }
+  PlatFile Create() { return PlatCreateTemporary(target.c_str(), temporary.c_str()); }
+  bool Publish(PlatFile file) { return PlatPublishFile(file, target.c_str(), temporary.c_str()); }
+  static void Write(PlatFile file, const std::string& bytes) {
+    uint32_t done = 0;
+    ASSERT_TRUE(PlatWrite(file, bytes.data(), static_cast<uint32_t>(bytes.size()), &done));
+  }
+  std::string target = In(dir, "Stone.tga");
+  std::string temporary = In(dir, "Stone.tga.tmp");
+};
+
+TEST_F(PlatPosixPublish, AnUnnamedFileIsNowhereInTheFolderUntilPublished) {
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "unnamed");
+  EXPECT_TRUE(ListDir(dir.root).empty());
+  ASSERT_TRUE(Publish(file));
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  PlatClose(file);
+  EXPECT_EQ("unnamed", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, AProcessKilledBeforePublishingLeavesNothing) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const PlatFile file = Create();
+    uint32_t done = 0;
+    if (file == PLAT_NO_FILE || !PlatWrite(file, "half", 4, &done)) _exit(1);
+    raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(ListDir(dir.root).empty());
+}
+
+TEST_F(PlatPosixPublish, AnUnnamedFileDiscardedAfterAFailedPublishLeavesTheFolderAsItWas) {
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "new");
+  ASSERT_TRUE(WriteText(dir.Path("STONE.TGA"), "precious"));
+  PlatSetLastError(0);
+  EXPECT_FALSE(Publish(file));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());
+  PlatClose(file);
+  EXPECT_FALSE(PlatDeleteFile(temporary.c_str()));  // there is nothing to remove
+  EXPECT_EQ(Names{"STONE.TGA"}, ListDir(dir.root));
+  EXPECT_EQ("precious", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, TheNamedFallbackShowsOnlyTheTemporaryUntilPublished) {
+  PlatPosixUseNamedTemporary(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "named");
+  EXPECT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
+  ASSERT_TRUE(PlatSetLastWriteTime(file, 132592275670000000ull));
+  ASSERT_TRUE(Publish(file));
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  PlatClose(file);
+  EXPECT_EQ("named", ContentOf(target));
+  const PlatFile again = PlatOpenRead(target.c_str());
+  uint64_t stamp = 0;
+  ASSERT_TRUE(PlatGetLastWriteTime(again, &stamp));
+  PlatClose(again);
+  EXPECT_EQ(132592275670000000ull, stamp);
+}
+
+TEST_F(PlatPosixPublish, TheNamedFallbackNeverReplacesATargetInOtherLetterCase) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "published by link" : "published by rename");
+    PlatPosixUseNamedTemporary(true);
+    PlatPosixUseLinkToPublish(link);
+    ASSERT_TRUE(WriteText(dir.Path("stone.TGA"), "precious"));
+    const PlatFile file = Create();
+    ASSERT_NE(PLAT_NO_FILE, file);
+    Write(file, "new");
+    PlatSetLastError(0);
+    EXPECT_FALSE(Publish(file));
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());
+    PlatClose(file);
+    EXPECT_TRUE(PlatDeleteFile(temporary.c_str()));
+    EXPECT_EQ(Names{"stone.TGA"}, ListDir(dir.root));
+    EXPECT_EQ("precious", ContentOf(target));
+    ASSERT_TRUE(PlatDeleteFile(target.c_str()));
+  }
+}
+
+TEST_F(PlatPosixPublish, PublishingByLinkLeavesOnlyTheTarget) {
+  PlatPosixUseNamedTemporary(true);
+  PlatPosixUseLinkToPublish(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "linked");
+  ASSERT_TRUE(Publish(file));
+  PlatClose(file);
+  EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
+  EXPECT_EQ("linked", ContentOf(target));
+}
+
+TEST_F(PlatPosixPublish, AFilePutInTheTemporarysPlaceIsNotPublished) {
+  PlatPosixUseNamedTemporary(true);
+  const PlatFile file = Create();
+  ASSERT_NE(PLAT_NO_FILE, file);
+  Write(file, "mine");
+  Shell("rm Stone.tga.tmp && echo theirs > Stone.tga.tmp");
+  PlatSetLastError(0);
+  EXPECT_FALSE(Publish(file));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), PlatGetLastError());
+  PlatClose(file);
+  EXPECT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "posix/PlatformPosix.h"
+#include "PlatformPosixHooks.h"
 #endif
 
 #include "Platform.h"
@@ -28,8 +28,8 @@ std::string TextOf(uint32_t code) {
 }
 
 // The codes the system sets itself and those file-system failures report.
-const uint32_t LISTED_CODES[] = {8,  38, 87,  120, 122, 1392, 1804, 2000, 2,  3,
-                                 5,  80, 112, 206, 19,  32,   183,  1117, 18, 6};
+const uint32_t LISTED_CODES[] = {8,  38, 87,  120, 122, 1392, 1804, 2000, 2,  3,  5,
+                                 80, 112, 206, 19,  32,  183,  1117, 18,   6,  223};
 
 TEST(PlatErrorText, EveryListedCodeHasAOneLineText) {
   for (uint32_t code : LISTED_CODES) {
@@ -110,7 +110,7 @@ TEST_F(PlatFailures, ASymbolicLinkLoopCannotBeResolved) {
   EXPECT_EQ(static_cast<uint32_t>(ERROR_CANT_RESOLVE_FILENAME), PlatGetLastError());
 }
 
-TEST_F(PlatFailures, AWritePastTheFileSizeLimitIsADiskFull) {
+TEST_F(PlatFailures, AWritePastTheFileSizeLimitIsAFileTooLarge) {
   // The tests run as root, so a refused permission cannot be staged; a file
   // size limit can. The signal it raises is ignored while the test runs.
   struct rlimit old;
@@ -130,7 +130,8 @@ TEST_F(PlatFailures, AWritePastTheFileSizeLimitIsADiskFull) {
   PlatClose(file);
   EXPECT_FALSE(written);
   EXPECT_EQ(10u, done);
-  EXPECT_EQ(static_cast<uint32_t>(ERROR_DISK_FULL), code);
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_TOO_LARGE), code);
+  EXPECT_NE(TextOf(ERROR_FILE_TOO_LARGE), TextOf(ERROR_DISK_FULL));
 }
 
 TEST(PlatErrnoCodes, EveryErrnoValueBecomesACodeWithAText) {
@@ -141,6 +142,7 @@ TEST(PlatErrnoCodes, EveryErrnoValueBecomesACodeWithAText) {
   EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_NOT_FOUND), PlatPosixCodeFromErrno(ENOENT));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_ACCESS_DENIED), PlatPosixCodeFromErrno(EACCES));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_DISK_FULL), PlatPosixCodeFromErrno(ENOSPC));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_TOO_LARGE), PlatPosixCodeFromErrno(EFBIG));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_WRITE_PROTECT), PlatPosixCodeFromErrno(EROFS));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), PlatPosixCodeFromErrno(ETXTBSY));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_IO_DEVICE), PlatPosixCodeFromErrno(EIO));

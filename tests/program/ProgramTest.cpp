@@ -239,7 +239,7 @@ TEST_F(Program, AWriteThatFailsPartWayLeavesNoPartialFileAndTheRunGoesOn) {
   // 8 blocks of 1,024 bytes; writes beyond fail with EFBIG instead of a signal.
   const Outcome run = Convert("ulimit -f 8; trap '' XFSZ; ");
   EXPECT_EQ(1, run.code);
-  const std::string line = "ERROR: _compiled\\Big-C.TEX (" + Message(ERROR_DISK_FULL) + ")\n";
+  const std::string line = "ERROR: _compiled\\Big-C.TEX (" + Message(ERROR_FILE_TOO_LARGE) + ")\n";
   EXPECT_EQ(0u, run.out.find(line)) << run.out;
   EXPECT_NE(std::string::npos, run.out.find("Processed: 2\n  Skipped: 0\n  Errors: 1\n"));
   EXPECT_FALSE(PathExists(base.Path("Big.tga")));

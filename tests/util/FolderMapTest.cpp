@@ -167,6 +167,66 @@ TEST_F(FolderMapLoad, TheProgramsMapLiesBesideTheExecutable) {
 }
 
 // ---------------------------------------------------------------------------
+// Maps larger than the reader's first buffer of 32,767 bytes: read whole.
+
+typedef FolderMapTest FolderMapLarge;
+
+std::string Numbered(const char* stem, int i) {
+  return stem + std::to_string(100000 + i) + ".tga";
+}
+
+TEST_F(FolderMapLarge, EveryLineOfASectionOf20000LinesIsPlaced) {
+  std::string ini = "[Walls]\r\n";
+  Lines expected;
+  for (int i = 0; i < 20000; ++i) {
+    ini += Numbered("Wall_Texture_", i) + "\r\n";  // 24 bytes a line: 480,000 in all
+    expected.emplace_back("Walls", Numbered("Wall_Texture_", i));
+  }
+  ASSERT_TRUE(Load(ini));
+  EXPECT_EQ(Names{"Walls"}, SectionTable());
+  EXPECT_EQ(expected, EntryTable());
+  EXPECT_EQ("Walls\\" + Numbered("Wall_Texture_", 0), Resolve("WALL_TEXTURE_100000.TGA"));
+  EXPECT_EQ("Walls\\" + Numbered("Wall_Texture_", 10000), Resolve("wall_texture_110000.tga"));
+  EXPECT_EQ("Walls\\" + Numbered("Wall_Texture_", 19999), Resolve("Wall_Texture_119999.TGA"));
+}
+
+TEST_F(FolderMapLarge, EveryOneOf8000SectionsOfOneLineIsPlaced) {
+  std::string ini;
+  Names sections;
+  Lines expected;
+  for (int i = 0; i < 8000; ++i) {
+    const std::string section = "Area_" + std::to_string(i);
+    ini += "[" + section + "]\n" + Numbered("t", i) + "\n";
+    sections.push_back(section);
+    expected.emplace_back(section, Numbered("t", i));
+  }
+  ASSERT_TRUE(Load(ini));
+  EXPECT_EQ(sections, SectionTable());
+  EXPECT_EQ(expected, EntryTable());
+  EXPECT_EQ("Area_0\\t100000.tga", Resolve("T100000.TGA"));
+  EXPECT_EQ("Area_4000\\t104000.tga", Resolve("T104000.TGA"));
+  EXPECT_EQ("Area_7999\\t107999.tga", Resolve("T107999.TGA"));
+}
+
+TEST_F(FolderMapLarge, SectionNamesLongerThanTheFirstBufferAreAllRead) {
+  std::string ini;
+  Names sections;
+  size_t listed = 0;
+  for (int i = 0; listed <= 40000; ++i) {
+    const std::string section = "Worlds\\Region_" + std::to_string(1000 + i) + "\\Ground";
+    ini += "[" + section + "]\n";
+    if (i % 100 == 0) ini += Numbered("g", i) + "\n";
+    sections.push_back(section);
+    listed += section.size() + 1;
+  }
+  ASSERT_TRUE(Load(ini));
+  EXPECT_EQ(sections, SectionTable());
+  const int last = static_cast<int>(sections.size() - 1) / 100 * 100;
+  EXPECT_EQ(sections[static_cast<size_t>(last)] + "\\" + Numbered("g", last),
+            Resolve(Numbered("G", last).c_str()));
+}
+
+// ---------------------------------------------------------------------------
 // Freeing
 
 typedef FolderMapTest FolderMapFree;

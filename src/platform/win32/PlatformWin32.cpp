@@ -103,6 +103,27 @@ void PlatClose(PlatFile file) {
   if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
 }
 
+// The file is written under the name temporary. Others may read it, and
+// rename it: the name moves to the target while the file is open.
+PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
+  if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
+  const DWORD saved = GetLastError();
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                            CREATE_NEW, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return PLAT_NO_FILE;
+  SetLastError(saved);
+  return FromHandle(file);
+}
+
+bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
+  if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
+  if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD saved = GetLastError();
+  if (!MoveFileExA(temporary, target, 0)) return false;  // never over an existing name
+  SetLastError(saved);
+  return true;
+}
+
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
   if (!fileTime) return Fail(ERROR_INVALID_PARAMETER);
   FILETIME written;
@@ -234,14 +255,29 @@ void PlatExitProcess(uint32_t code) {
 // ---------------------------------------------------------------------------
 // INI files, through the profile-file reader.
 
+// A list cut at size - 2 characters gets both its terminators here: Wine's
+// section-name reader writes only the first. A list, cut or not, is no
+// failure, so the code the reader set on the way (Wine sets 0, or
+// ERROR_INSUFFICIENT_BUFFER for a cut section) is dropped.
+static uint32_t EndList(uint32_t count, char* buffer, uint32_t size, DWORD saved) {
+  if (count == size - 2) {
+    buffer[size - 2] = '\0';
+    buffer[size - 1] = '\0';
+  }
+  if (count != 0) SetLastError(saved);
+  return count;
+}
+
 uint32_t PlatReadIniSectionNames(const char* iniPath, char* buffer, uint32_t size) {
   if (!iniPath || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
-  return GetPrivateProfileSectionNamesA(buffer, size, iniPath);
+  const DWORD saved = GetLastError();
+  return EndList(GetPrivateProfileSectionNamesA(buffer, size, iniPath), buffer, size, saved);
 }
 
 uint32_t PlatReadIniSection(const char* iniPath, const char* section, char* buffer, uint32_t size) {
   if (!iniPath || !section || !buffer || size < 2) return Fail(ERROR_INVALID_PARAMETER), 0;
-  return GetPrivateProfileSectionA(section, buffer, size, iniPath);
+  const DWORD saved = GetLastError();
+  return EndList(GetPrivateProfileSectionA(section, buffer, size, iniPath), buffer, size, saved);
 }
 
 // ---------------------------------------------------------------------------

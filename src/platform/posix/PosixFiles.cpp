@@ -1,0 +1,276 @@
+// Open files. A handle is the file descriptor.
+//
+// Not supported: share modes (others may always read and write an open file).
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+
+#include "Platform.h"
+#include "PosixInternal.h"
+
+using namespace posix;
+
+static int Descriptor(PlatFile file) { return static_cast<int>(file); }
+
+// A value that can be a descriptor at all; the calls report closed ones.
+static bool ValidHandle(PlatFile file) { return file >= 0 && file <= 0x7FFFFFFF; }
+
+static bool OpenRead(const char* path, int* fd) {
+  std::string native;
+  struct stat st;
+  if (!ResolveExisting(path, &native, &st)) return false;
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  // Without O_NONBLOCK a FIFO put in the file's place would block the open
+  // until some writer came; only a regular file is ever read.
+  const int opened = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (opened < 0) return FailErrno();
+  if (fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {  // replaced meanwhile
+    close(opened);
+    return Fail(ERROR_ACCESS_DENIED);
+  }
+  const int flags = fcntl(opened, F_GETFL);
+  if (flags < 0 || fcntl(opened, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    close(opened);
+    return Fail(CodeFromErrno(error));
+  }
+  *fd = opened;
+  return true;
+}
+
+PlatFile PlatOpenRead(const char* path) {
+  int fd = -1;
+  return Guarded([&] { return OpenRead(path, &fd); }) ? fd : PLAT_NO_FILE;
+}
+
+// A new file at the native path; anything of that name is ERROR_FILE_EXISTS.
+static bool CreateExclusive(const std::string& native, int* fd) {
+  const int made = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (made < 0) return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : CodeFromErrno(errno));
+  *fd = made;
+  return true;
+}
+
+PlatFile PlatCreateNew(const char* path) {
+  int fd = -1;
+  const bool made = Guarded([&] {
+    std::string native;
+    return ResolveNew(path, ERROR_FILE_EXISTS, &native) && CreateExclusive(native, &fd);
+  });
+  return made ? fd : PLAT_NO_FILE;
+}
+
+bool PlatGetFileSize(PlatFile file, uint64_t* size) {
+  if (size == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  struct stat st;
+  if (fstat(Descriptor(file), &st) != 0) return FailErrno();
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool PlatGetFilePosition(PlatFile file, uint64_t* position) {
+  if (position == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  const off_t at = lseek(Descriptor(file), 0, SEEK_CUR);
+  if (at < 0) return FailErrno();
+  *position = static_cast<uint64_t>(at);
+  return true;
+}
+
+bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done) {
+  if (done == nullptr || (buffer == nullptr && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  *done = 0;
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  unsigned char* at = static_cast<unsigned char*>(buffer);
+  while (*done < size) {
+    const ssize_t n = read(Descriptor(file), at + *done, size - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FailErrno();
+    }
+    if (n == 0) break;  // end of file
+    *done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
+  if (done == nullptr || (buffer == nullptr && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  *done = 0;
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return true;  // beyond any end
+  unsigned char* at = static_cast<unsigned char*>(buffer);
+  while (*done < size) {
+    const ssize_t n = pread(Descriptor(file), at + *done, size - *done,
+                            static_cast<off_t>(offset + *done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return FailErrno();
+    }
+    if (n == 0) break;  // end of file
+    *done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+bool PlatSkip(PlatFile file, uint32_t count) {
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  if (lseek(Descriptor(file), static_cast<off_t>(count), SEEK_CUR) < 0) return FailErrno();
+  return true;
+}
+
+bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done) {
+  if (done == nullptr || (buffer == nullptr && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
+  *done = 0;
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  const unsigned char* at = static_cast<const unsigned char*>(buffer);
+  while (*done < size) {
+    const ssize_t n = write(Descriptor(file), at + *done, size - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      // An open descriptor that refuses writes was opened for reading only.
+      if (errno == EBADF && fcntl(Descriptor(file), F_GETFL) != -1) return Fail(ERROR_ACCESS_DENIED);
+      return FailErrno();
+    }
+    if (n == 0) return Fail(ERROR_DISK_FULL);
+    *done += static_cast<uint32_t>(n);
+  }
+  return true;
+}
+
+void PlatClose(PlatFile file) {
+  if (ValidHandle(file)) close(Descriptor(file));
+}
+
+// FILETIME counts 100 ns units from 1601-01-01; the Unix epoch is
+// 11,644,473,600 seconds later.
+static const int64_t UNIX_EPOCH_SECONDS = 11644473600LL;
+static const int64_t TICKS_PER_SECOND = 10000000LL;
+
+bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
+  if (fileTime == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  struct stat st;
+  if (fstat(Descriptor(file), &st) != 0) return FailErrno();
+  const int64_t seconds = static_cast<int64_t>(st.st_mtim.tv_sec) + UNIX_EPOCH_SECONDS;
+  if (seconds < 0) return Fail(ERROR_INVALID_PARAMETER);  // before 1601
+  *fileTime = static_cast<uint64_t>(seconds) * TICKS_PER_SECOND +
+              static_cast<uint64_t>(st.st_mtim.tv_nsec) / 100;
+  return true;
+}
+
+bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime) {
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  // As on Windows, a time of 0 (or all bits set) leaves the stored time alone.
+  if (fileTime == 0 || fileTime == ~0ULL) return true;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(fileTime / TICKS_PER_SECOND) - UNIX_EPOCH_SECONDS;
+  times[1].tv_nsec = static_cast<long>(fileTime % TICKS_PER_SECOND) * 100;
+  if (futimens(Descriptor(file), times) != 0) return FailErrno();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Files that take their name only when complete. Where the file system and
+// /proc allow it the file is made with O_TMPFILE in the target's folder and
+// has no name until linkat() gives it the target's, so a process that dies
+// first leaves nothing. Elsewhere it is the named file `temporary`, renamed
+// to the target without replacing anything. The two kinds are told apart by
+// their link count: an unnamed file has none.
+
+static bool UseNamed = false;  // test hooks
+static bool UseLink = false;
+
+bool PlatPosixUseNamedTemporary(bool named) {
+  const bool previous = UseNamed;
+  UseNamed = named;
+  return previous;
+}
+
+bool PlatPosixUseLinkToPublish(bool link) {
+  const bool previous = UseLink;
+  UseLink = link;
+  return previous;
+}
+
+static std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+// An unnamed file in the native folder that linkat() can name through /proc,
+// or -1 where the file system or the system cannot give one.
+static int CreateUnnamed(const std::string& folder) {
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  struct stat own, seen;
+  if (fstat(fd, &own) != 0 || stat(ProcPath(fd).c_str(), &seen) != 0 ||
+      own.st_dev != seen.st_dev || own.st_ino != seen.st_ino) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+static bool CreateTemporary(const char* target, const char* temporary, int* fd) {
+  if (target == nullptr) return Fail(ERROR_INVALID_PARAMETER);
+  std::string named, folder, last;
+  if (!ResolveNew(temporary, ERROR_FILE_EXISTS, &named)) return false;
+  if (!ResolveParent(target, &folder, &last)) return false;
+  if (last.empty()) return Fail(ERROR_ACCESS_DENIED);  // a root
+  if (!UseNamed) {
+    *fd = CreateUnnamed(folder);
+    if (*fd >= 0) return true;
+  }
+  // Whatever kept the unnamed file from being made, the named one reports
+  // it if it fails too.
+  return CreateExclusive(named, fd);
+}
+
+PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
+  int fd = -1;
+  return Guarded([&] { return CreateTemporary(target, temporary, &fd); }) ? fd : PLAT_NO_FILE;
+}
+
+// The named file takes the target's name; neither call replaces a name.
+static bool RenameNamed(const std::string& from, const std::string& to) {
+  if (!UseLink) {
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return FailErrno();
+  }
+  // A file system without the flag. Once the link is made the file is
+  // published; a temporary name left behind is removed by the next run.
+  if (link(from.c_str(), to.c_str()) != 0) return FailErrno();
+  unlink(from.c_str());
+  return true;
+}
+
+static bool PublishFile(PlatFile file, const char* target, const char* temporary) {
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  struct stat own;
+  if (fstat(Descriptor(file), &own) != 0) return FailErrno();
+  std::string native;
+  if (!ResolveNew(target, ERROR_ALREADY_EXISTS, &native)) return false;
+  if (own.st_nlink == 0) {
+    const std::string self = ProcPath(Descriptor(file));
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0)
+      return FailErrno();
+    return true;
+  }
+  std::string source;
+  struct stat st;
+  if (!ResolveExisting(temporary, &source, &st)) return false;
+  // The name must still be this file's: never publish a file put in its place.
+  if (st.st_dev != own.st_dev || st.st_ino != own.st_ino) return Fail(ERROR_FILE_NOT_FOUND);
+  return RenameNamed(source, native);
+}
+
+bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
+  return Guarded([&] { return PublishFile(file, target, temporary); });
+}
