@@ -13,8 +13,10 @@ step "Linux build (Debug and Release)"
 cmake --preset linux >/dev/null
 cmake --build --preset linux-debug -j "$jobs"
 cmake --build --preset linux-release -j "$jobs"
-step "Linux tests"
+step "Linux tests (Debug)"
 ctest --preset linux-debug -j "$jobs"
+step "Linux tests (Release)"
+ctest --preset linux-release -j "$jobs"
 
 step "ASan + UBSan build and tests"
 cmake --preset asan >/dev/null

@@ -4,16 +4,17 @@
 
 #include <cstring>
 
+#include "OskeltZtexDialog.h"
+#include "OskeltZtexFolderMap.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexHint.h"
-#include "OskeltZtexUtil.h"
 #include "Platform.h"
 
 static void ShowCurrentDirectory(DialogHandle dialog) {
   char path[PLAT_PATH_BUFFER];
   path[0] = '\0';
   PlatGetCurrentDirectory(path, sizeof path);
-  Host->SetPathText(dialog, path);
+  SetPathText(dialog, path);
 }
 
 static bool IsSwitch(const char* param) {
@@ -30,26 +31,26 @@ static bool ReadCommandLine(DialogHandle dialog) {
     CommandLineMode = PlatSetCurrentDirectory(ParamList[2]);
   }
   if (CommandLineMode) {
-    AutoStartTimer = Host->SetTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
+    AutoStartTimer = SetDialogTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
     return true;
   }
-  Host->ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
-  Host->ExitProcess(1);
+  ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
+  EndProcess(1);
   return false;
 }
 
 intptr_t InitMainDialog(DialogHandle dialog) {
   if (!ReadCommandLine(dialog)) return 0;
   if (!CommandLineMode) PlatSetCurrentDirectory(TEXT_DEFAULT_BASE);
-  Host->SetBigIcon(dialog);
+  SetBigIcon(dialog);
   CreateToolTips(dialog);
   if (!LoadFolderMap()) {
-    Host->ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
-    Host->ExitProcess(1);
+    ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
+    EndProcess(1);
     return 0;
   }
   ShowCurrentDirectory(dialog);
-  Host->SetFocus(dialog, IDC_CONVERT);
+  SetControlFocus(dialog, IDC_CONVERT);
   return 0;
 }
 
@@ -69,7 +70,7 @@ intptr_t HandleMainCommand(DialogHandle dialog, uint32_t notification, uint32_t 
       ChooseBaseDirectory(dialog);
       return 0;
     case IDC_INFO:
-      Host->ShowMessage(dialog, BOX_ABOUT, TEXT_ABOUT, TEXT_ABOUT_CAPTION);
+      ShowMessage(dialog, BOX_ABOUT, TEXT_ABOUT, TEXT_ABOUT_CAPTION);
       return 0;
     case IDC_CONVERT:
       RunConversion(dialog);
@@ -84,9 +85,9 @@ intptr_t HandleMainCommand(DialogHandle dialog, uint32_t notification, uint32_t 
 
 intptr_t MainDialogTimer(DialogHandle dialog, uintptr_t id) {
   if (CommandLineMode && AutoStartTimer != 0 && id == AutoStartTimer) {
-    Host->KillTimer(dialog, AutoStartTimer);
+    KillDialogTimer(dialog, AutoStartTimer);
     AutoStartTimer = 0;
-    return HandleMainCommand(dialog, 0, IDC_CONVERT, Host->GetControl(dialog, IDC_CONVERT));
+    return HandleMainCommand(dialog, 0, IDC_CONVERT, GetControl(dialog, IDC_CONVERT));
   }
   return 0;
 }
@@ -94,22 +95,21 @@ intptr_t MainDialogTimer(DialogHandle dialog, uintptr_t id) {
 intptr_t MainDialogShown(DialogHandle dialog, bool shown) {
   if (CommandLineMode && shown) {
     PumpMessages(dialog);
-    Host->PostTimer(dialog, AutoStartTimer);
+    PostDialogTimer(dialog, AutoStartTimer);
   }
   return 0;
 }
 
 intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
   if (WorkInProgress) {
-    if (Host->ShowMessage(dialog, BOX_QUESTION, TEXT_TERMINATE, TEXT_TERMINATE_CAPTION) !=
-        BOX_ANSWER_YES)
+    if (ShowMessage(dialog, BOX_QUESTION, TEXT_TERMINATE, TEXT_TERMINATE_CAPTION) != BOX_ANSWER_YES)
       return -1;
-    Host->EndDialog(dialog, result);
+    EndMainDialog(dialog, result);
     DeletePendingTarget();
-    Host->ExitProcess(1);
+    EndProcess(1);
     return 0;
   }
-  Host->EndDialog(dialog, result);
+  EndMainDialog(dialog, result);
   return -1;
 }
 

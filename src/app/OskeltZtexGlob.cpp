@@ -5,10 +5,6 @@ bool CommandLineMode = false;
 bool HadErrors = false;
 uint32_t AutoStartTimer = AUTO_START_TIMER_ID;
 
-uint32_t ProcessedCount = 0;
-uint32_t SkippedCount = 0;
-uint32_t ErrorCount = 0;
-
 int ParamCount = 0;
 const char* const* ParamList = nullptr;
 

@@ -12,11 +12,6 @@ extern bool HadErrors;        // the last command-line run failed or found nothi
 // Id of the auto-start timer: 531 at start, 0 once fired or when not created.
 extern uint32_t AutoStartTimer;
 
-// Counters of the current (or last) batch run.
-extern uint32_t ProcessedCount;
-extern uint32_t SkippedCount;
-extern uint32_t ErrorCount;
-
 // The process's command line, split into parameters (parameter 0 is the
 // program). Set by the entry point before the dialog starts.
 extern int ParamCount;

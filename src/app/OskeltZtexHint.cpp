@@ -1,5 +1,6 @@
 #include "OskeltZtexHint.h"
 
+#include "OskeltZtexDialog.h"
 #include "resource.h"
 
 const ToolTipHint ToolTipHints[TOOL_TIP_HINT_COUNT] = {
@@ -12,11 +13,11 @@ const ToolTipHint ToolTipHints[TOOL_TIP_HINT_COUNT] = {
 void* ToolTipWindow = nullptr;
 
 bool CreateToolTips(DialogHandle dialog) {
-  ToolTipWindow = Host->CreateToolTipWindow(dialog);
+  ToolTipWindow = CreateToolTipWindow(dialog);
   if (!ToolTipWindow) return false;
   for (const ToolTipHint& hint : ToolTipHints) {
-    if (hint.Text && Host->GetControl(dialog, hint.Control))
-      Host->AddToolTip(dialog, ToolTipWindow, hint.Control, hint.Text);
+    if (hint.Text && GetControl(dialog, hint.Control))
+      AddToolTip(dialog, ToolTipWindow, hint.Control, hint.Text);
   }
   return true;
 }

@@ -1,5 +1,0 @@
-#include "OskeltZtexHost.h"
-
-const HostOps* Host = nullptr;
-
-void SetHost(const HostOps* ops) { Host = ops; }

@@ -3,8 +3,12 @@
 #include <cstring>
 
 #include "OskeltZTEX.h"
+#include "OskeltZtexConvert.h"
+#include "OskeltZtexDialog.h"
+#include "OskeltZtexFolderMap.h"
 #include "OskeltZtexGlob.h"
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexLog.h"
+#include "OskeltZtexPath.h"
 #include "Platform.h"
 
 // A failed target between its close and its deletion; deleted before the
@@ -23,7 +27,7 @@ static void SetControlsForRun(DialogHandle dialog) {
   if (CommandLineMode) {
     HadErrors = true;
     EnableControl(dialog, IDC_EXIT, false);
-    Host->EnableCloseCommand(dialog, false);
+    EnableCloseCommand(dialog, false);
   }
 }
 
@@ -115,7 +119,7 @@ static void WriteSummary(DialogHandle dialog) {
 }
 
 void RunConversion(DialogHandle dialog) {
-  Host->ClearLog(dialog);
+  LogClear(dialog);
   WorkInProgress = true;
   SetControlsForRun(dialog);
   ResetCounters();
@@ -125,7 +129,7 @@ void RunConversion(DialogHandle dialog) {
 
   const int32_t matches = CountMatches(dialog, pattern);
   if (matches == 0) {
-    Host->ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
+    ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
   } else {
     ProgressReset(dialog, matches);
     char found[PLAT_PATH_BUFFER];
@@ -148,10 +152,10 @@ void RunConversion(DialogHandle dialog) {
   if (!CommandLineMode) {
     EnableControl(dialog, IDC_BROWSE, true);
   } else if (!HadErrors) {
-    Host->ExitProcess(0);
+    EndProcess(0);
     return;
   }
   EnableControl(dialog, IDC_EXIT, true);
-  Host->EnableCloseCommand(dialog, true);
+  EnableCloseCommand(dialog, true);
   WorkInProgress = false;
 }

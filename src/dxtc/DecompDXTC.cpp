@@ -210,24 +210,22 @@ DXTC_SHUFFLE_TARGET static inline __m128i ExpandDxtColorsShuffled(const uint8_t*
   return _mm_packus_epi16(ends, middle);
 }
 
-struct Dxt1To24Shuffled {
+// DXT1 into 3-byte pixels (the 16th byte of each row's shuffle is never
+// stored) or 4-byte ones.
+template <uint32_t PixelBytes>
+struct Dxt1Shuffled {
   DXTC_SHUFFLE_TARGET static inline void Write(const uint8_t* block, uint8_t* target, ptrdiff_t pitch) {
     const __m128i palette = ExpandDxtColorsShuffled(block, true);
     for (uint32_t r = 0; r < 4; ++r) {
       uint8_t* row = target + static_cast<ptrdiff_t>(r) * pitch;
+      if (PixelBytes == 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row), ShuffleRow(palette, Shuffle32, block[4 + r]));
+        continue;
+      }
       const __m128i pixels = ShuffleRow(palette, Shuffle24, block[4 + r]);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(row), pixels);
       Store32(row + 8, static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(pixels, 8))));
     }
-  }
-};
-
-struct Dxt1To32Shuffled {
-  DXTC_SHUFFLE_TARGET static inline void Write(const uint8_t* block, uint8_t* target, ptrdiff_t pitch) {
-    const __m128i palette = ExpandDxtColorsShuffled(block, true);
-    for (uint32_t r = 0; r < 4; ++r)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(target + static_cast<ptrdiff_t>(r) * pitch),
-                       ShuffleRow(palette, Shuffle32, block[4 + r]));
   }
 };
 
@@ -277,39 +275,30 @@ bool EnableDxtcShuffles(bool enabled) {
   return previous;
 }
 
-// One block of each decodable type at its target position.
-struct Dxt1To24 {
-  static const uint32_t BlockBytes = 8, PixelBytes = 3;
+// One block of each decodable type at its target position. DXT1 into 3-byte
+// pixels or 4-byte ones, where pixels of index 3 in a three-colour block get
+// alpha 0 and all others 255.
+template <uint32_t Bytes>
+struct Dxt1Block {
+  static const uint32_t BlockBytes = 8, PixelBytes = Bytes;
   static void Write(const uint8_t* block, uint8_t* target, uint32_t blockWidth,
                     uint32_t blockHeight, ptrdiff_t pitch) {
     uint32_t palette[4];
     ExpandDxtColors(block, true, palette);
-    WriteDxtBlock24(target, block, blockWidth, blockHeight, pitch, palette);
+    if (Bytes == 3)
+      WriteDxtBlock24(target, block, blockWidth, blockHeight, pitch, palette);
+    else
+      WriteDxtBlock32(target, block, blockWidth, blockHeight, pitch, palette);
   }
   static void Write(const uint8_t* block, uint8_t* target, ptrdiff_t pitch) {
     Write(block, target, 4, 4, pitch);
   }
 #if DXTC_HAVE_SHUFFLES
-  typedef Dxt1To24Shuffled Shuffled;
+  typedef Dxt1Shuffled<Bytes> Shuffled;
 #endif
 };
-
-// Pixels of index 3 in a three-colour block get alpha 0, all others 255.
-struct Dxt1To32 {
-  static const uint32_t BlockBytes = 8, PixelBytes = 4;
-  static void Write(const uint8_t* block, uint8_t* target, uint32_t blockWidth,
-                    uint32_t blockHeight, ptrdiff_t pitch) {
-    uint32_t palette[4];
-    ExpandDxtColors(block, true, palette);
-    WriteDxtBlock32(target, block, blockWidth, blockHeight, pitch, palette);
-  }
-  static void Write(const uint8_t* block, uint8_t* target, ptrdiff_t pitch) {
-    Write(block, target, 4, 4, pitch);
-  }
-#if DXTC_HAVE_SHUFFLES
-  typedef Dxt1To32Shuffled Shuffled;
-#endif
-};
+typedef Dxt1Block<3> Dxt1To24;
+typedef Dxt1Block<4> Dxt1To32;
 
 // Colour first (always four-colour mode), alpha second; whole blocks in one pass.
 struct Dxt3To32 {

@@ -102,9 +102,6 @@ bool PlatRead(PlatFile file, void* buffer, uint32_t size, uint32_t* done);
 // position moves is not defined: use positional reads or the position, not
 // both.
 bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uint32_t* done);
-// Moves the position forward by count bytes from the current position.
-// Moving past the end of the file succeeds.
-bool PlatSkip(PlatFile file, uint32_t count);
 // Writes size bytes at the current position; *done receives the count written.
 bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done);
 void PlatClose(PlatFile file);

@@ -7,8 +7,8 @@
 #include "DecompZTEX.h"
 #include "ZTEX.h"
 
-enum : uint32_t { TGA_HEADER_SIZE = 18, TGA_FOOTER_SIZE = 26, TGA_MAX_DIMENSION = 65535 };
-enum : uint8_t { TGA_TRUE_COLOR = 2 };
+const uint32_t TGA_HEADER_SIZE = 18, TGA_FOOTER_SIZE = 26, TGA_MAX_DIMENSION = 65535;
+const uint8_t TGA_TRUE_COLOR = 2;
 static const char TgaSignature[18] = "TRUEVISION-XFILE.";
 
 // The strip buffer. A strip is as many row groups (block rows or pixel rows)
@@ -17,11 +17,9 @@ static const char TgaSignature[18] = "TRUEVISION-XFILE.";
 // one group, and the widest group of a 65535-pixel texture (4 rows of 4-byte
 // pixels) fits. The TGA header goes in front of the first strip and the
 // footer behind the last, so a small image is one write.
-enum : uint32_t {
-  STRIP_TARGET = 256u << 10,
-  STRIP_PIXELS = 4u * TGA_MAX_DIMENSION * 4,      // decoded bytes of the widest group
-  STRIP_STORED = (TGA_MAX_DIMENSION + 3) / 4 * 16  // stored bytes of the widest group
-};
+const uint32_t STRIP_TARGET = 256u << 10;
+const uint32_t STRIP_PIXELS = 4u * TGA_MAX_DIMENSION * 4;       // decoded bytes of the widest group
+const uint32_t STRIP_STORED = (TGA_MAX_DIMENSION + 3) / 4 * 16;  // stored bytes of the widest group
 static_assert(STRIP_STORED >= TGA_MAX_DIMENSION * 4, "a row of 32-bit pixels fits");
 static uint8_t* StripBuffer = nullptr;  // header, pixels, footer, then stored bytes
 

@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexFolderMap.h"
+#include "OskeltZtexPath.h"
 
 FolderMapSectionTable* Sections = nullptr;
 FolderMapEntryTable* Entries = nullptr;
@@ -59,54 +60,42 @@ static char* CopyText(const char* text, size_t length) {
   return copy;
 }
 
-// The tables grow geometrically (one element at a time would copy the whole
-// table at every addition); Count and its elements keep their layout, and
-// TrimTables gives each table exactly Count elements when loading is done.
-static bool ReserveSections(int32_t count) {
-  if (count <= SectionCapacity) return true;
-  if (SectionCapacity > INT32_MAX / 2) return false;
-  const int32_t capacity = SectionCapacity < 1 ? 1 : SectionCapacity * 2;
-  void* table = std::realloc(Sections, sizeof(FolderMapSectionTable) +
-                                           sizeof(char*) * static_cast<size_t>(capacity - 1));
-  if (!table) return false;
-  if (!Sections) static_cast<FolderMapSectionTable*>(table)->Count = 0;
-  Sections = static_cast<FolderMapSectionTable*>(table);
-  SectionCapacity = capacity;
+// Gives a table (a count followed by its items) room for exactly `capacity`
+// items; a new table starts with a count of 0. False when memory runs out,
+// with the table as it was.
+template <typename Item, typename Table>
+static bool ResizeTable(Table** table, int32_t* room, int32_t capacity) {
+  void* resized =
+      std::realloc(*table, sizeof(Table) + sizeof(Item) * static_cast<size_t>(capacity - 1));
+  if (!resized) return false;
+  if (!*table) static_cast<Table*>(resized)->Count = 0;
+  *table = static_cast<Table*>(resized);
+  *room = capacity;
   return true;
+}
+
+// The tables grow geometrically (one element at a time would copy the whole
+// table at every addition); TrimTables gives each table exactly Count
+// elements when loading is done.
+template <typename Item, typename Table>
+static bool ReserveTable(Table** table, int32_t* room, int32_t count) {
+  if (count <= *room) return true;
+  if (*room > INT32_MAX / 2) return false;
+  return ResizeTable<Item>(table, room, *room < 1 ? 1 : *room * 2);
+}
+
+static bool ReserveSections(int32_t count) {
+  return ReserveTable<char*>(&Sections, &SectionCapacity, count);
 }
 
 static bool ReserveEntries(int32_t count) {
-  if (count <= EntryCapacity) return true;
-  if (EntryCapacity > INT32_MAX / 2) return false;
-  const int32_t capacity = EntryCapacity < 1 ? 1 : EntryCapacity * 2;
-  void* table = std::realloc(Entries, sizeof(FolderMapEntryTable) +
-                                          sizeof(FolderMapEntry) * static_cast<size_t>(capacity - 1));
-  if (!table) return false;
-  if (!Entries) static_cast<FolderMapEntryTable*>(table)->Count = 0;
-  Entries = static_cast<FolderMapEntryTable*>(table);
-  EntryCapacity = capacity;
-  return true;
+  return ReserveTable<FolderMapEntry>(&Entries, &EntryCapacity, count);
 }
 
+// A failed shrink keeps the larger table, which is as good.
 static void TrimTables() {
-  const int32_t sections = Sections->Count > 0 ? Sections->Count : 1;
-  if (sections < SectionCapacity) {
-    void* table = std::realloc(Sections, sizeof(FolderMapSectionTable) +
-                                             sizeof(char*) * static_cast<size_t>(sections - 1));
-    if (table) {
-      Sections = static_cast<FolderMapSectionTable*>(table);
-      SectionCapacity = sections;
-    }
-  }
-  const int32_t entries = Entries->Count > 0 ? Entries->Count : 1;
-  if (entries < EntryCapacity) {
-    void* table = std::realloc(Entries, sizeof(FolderMapEntryTable) +
-                                            sizeof(FolderMapEntry) * static_cast<size_t>(entries - 1));
-    if (table) {
-      Entries = static_cast<FolderMapEntryTable*>(table);
-      EntryCapacity = entries;
-    }
-  }
+  ResizeTable<char*>(&Sections, &SectionCapacity, Sections->Count > 0 ? Sections->Count : 1);
+  ResizeTable<FolderMapEntry>(&Entries, &EntryCapacity, Entries->Count > 0 ? Entries->Count : 1);
 }
 
 static bool AddSection(const char* name, size_t length) {

@@ -2,14 +2,23 @@
 // failed textures, the number format of the summary, and the counters.
 // A line is at most 4,096 characters: a longer text is cut, and the line
 // still ends as its kind says.
+#include "OskeltZtexLog.h"
+
 #include <cstdio>
 #include <cstring>
 
-#include "OskeltZtexGlob.h"
-#include "OskeltZtexUtil.h"
+#include "Platform.h"
+
+uint32_t ProcessedCount = 0;
+uint32_t SkippedCount = 0;
+uint32_t ErrorCount = 0;
+
+void LogClear(DialogHandle dialog) {
+  if (Host && Host->ClearLog) Host->ClearLog(dialog);
+}
 
 void LogAppendText(DialogHandle dialog, const char* text) {
-  if (text && Host) Host->AppendLog(dialog, text);
+  if (text && Host && Host->AppendLog) Host->AppendLog(dialog, text);
 }
 
 // Appends up to count characters of text to a line of LOG_LINE_SIZE bytes,

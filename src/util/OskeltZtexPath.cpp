@@ -2,7 +2,7 @@
 // backslash is the only separator these routines know, a colon marks a drive.
 #include <cstring>
 
-#include "OskeltZtexUtil.h"
+#include "OskeltZtexPath.h"
 
 static size_t Length(const char* text) { return text ? std::strlen(text) : 0; }
 

@@ -31,52 +31,6 @@ uint32_t ZtexToDxtcType(uint32_t format) {
   }
 }
 
-uint32_t GetZtexLevelSize(ZtexHeader header, uint32_t level) {
-  uint32_t w, h;
-  if (!GetMipLevelDimensions(header.Width, header.Height, level, &w, &h)) return 0;
-  switch (header.Format) {
-    case ZTEX_A4R4G4B4:
-    case ZTEX_A1R5G5B5:
-    case ZTEX_R5G6B5:
-      return FitSize(static_cast<uint64_t>(w) * h * 2);
-    case ZTEX_A8R8G8B8:
-      return FitSize(static_cast<uint64_t>(w) * h * 4);
-    case ZTEX_DXT1:
-    case ZTEX_DXT1A:
-    case ZTEX_DXT3:
-    case ZTEX_DXT5:
-      return GetDxtcCompressedSize(header.Width, header.Height, ZtexToDxtcType(header.Format),
-                                   level);
-    default:
-      return PlatFail<uint32_t>(ERROR_INVALID_PARAMETER);
-  }
-}
-
-uint32_t GetZtexDecodedSize(ZtexHeader header, uint32_t level) {
-  uint32_t w, h;
-  if (!GetMipLevelDimensions(header.Width, header.Height, level, &w, &h)) return 0;
-  switch (header.Format) {
-    case ZTEX_A4R4G4B4:
-    case ZTEX_A1R5G5B5:
-    case ZTEX_A8R8G8B8:
-      return FitSize(static_cast<uint64_t>(w) * h * 4);
-    case ZTEX_R5G6B5:
-      return FitSize(static_cast<uint64_t>(w) * h * 3);
-    case ZTEX_DXT1:
-    case ZTEX_DXT1A:
-    case ZTEX_DXT3:
-    case ZTEX_DXT5:
-      return GetDxtcDecodedSize(header.Width, header.Height, ZtexToDxtcType(header.Format), level);
-    default:
-      return PlatFail<uint32_t>(ERROR_INVALID_PIXEL_FORMAT);
-  }
-}
-
-uint32_t GetZtexOutputBits(ZtexHeader header) {
-  if (header.Format - ZTEX_A4R4G4B4 > 7) return PlatFail<uint32_t>(ERROR_INVALID_PIXEL_FORMAT);
-  return ZtexOutputBits[header.Format - ZTEX_A4R4G4B4];
-}
-
 // ---------------------------------------------------------------------------
 // Decoders of the uncompressed formats: source pixel i becomes target pixel i,
 // each row going where the band's pitch puts it.
@@ -97,14 +51,6 @@ static inline uint64_t ExpandA4R4G4B4Pair(uint64_t words) {
   return n | n << 4;
 }
 
-static void DecodeA4R4G4B4Row(const uint8_t* source, uint8_t* target, uint32_t width) {
-  uint32_t x = 0;
-  for (; x + 2 <= width; x += 2)
-    Store64(target + 4 * x, ExpandA4R4G4B4Pair(LoadWordPair(source + 2 * x)));
-  if (x < width)
-    Store32(target + 4 * x, static_cast<uint32_t>(ExpandA4R4G4B4Pair(Load16(source + 2 * x))));
-}
-
 // Fields times 8; alpha 255 when bit 15 is set: two BGRA pixels.
 static inline uint64_t ExpandA1R5G5B5Pair(uint64_t words) {
   const uint64_t alpha = ((words >> 15) & 0x0000000100000001ull) * 0xFF000000ull;
@@ -112,12 +58,20 @@ static inline uint64_t ExpandA1R5G5B5Pair(uint64_t words) {
          (words & 0x00007C0000007C00ull) << 9 | alpha;
 }
 
-static void DecodeA1R5G5B5Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+// A row of 16-bit pixels into BGRA, two at a time by a pair expansion.
+template <uint64_t (*ExpandPair)(uint64_t)>
+static void DecodeWordPairRow(const uint8_t* source, uint8_t* target, uint32_t width) {
   uint32_t x = 0;
-  for (; x + 2 <= width; x += 2)
-    Store64(target + 4 * x, ExpandA1R5G5B5Pair(LoadWordPair(source + 2 * x)));
-  if (x < width)
-    Store32(target + 4 * x, static_cast<uint32_t>(ExpandA1R5G5B5Pair(Load16(source + 2 * x))));
+  for (; x + 2 <= width; x += 2) Store64(target + 4 * x, ExpandPair(LoadWordPair(source + 2 * x)));
+  if (x < width) Store32(target + 4 * x, static_cast<uint32_t>(ExpandPair(Load16(source + 2 * x))));
+}
+
+static void DecodeA4R4G4B4Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  DecodeWordPairRow<ExpandA4R4G4B4Pair>(source, target, width);
+}
+
+static void DecodeA1R5G5B5Row(const uint8_t* source, uint8_t* target, uint32_t width) {
+  DecodeWordPairRow<ExpandA1R5G5B5Pair>(source, target, width);
 }
 
 static inline uint32_t ExpandR5G6B5(uint32_t w) {
@@ -191,49 +145,21 @@ static bool DecodeA8R8G8B8(uint32_t width, uint32_t height, const void* source, 
   return true;
 }
 
-Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
-                        uint32_t targetSize) {
-  if (source == nullptr || target == nullptr) return BOOL32_FALSE;
-  const uint32_t w = header.Width, h = header.Height;
-  bool decoded;
-  switch (header.Format) {
-    case ZTEX_A4R4G4B4:
-      decoded = DecodeA4R4G4B4(w, h, source, target, targetSize);
-      break;
-    case ZTEX_A1R5G5B5:
-      decoded = DecodeA1R5G5B5(w, h, source, target, targetSize);
-      break;
-    case ZTEX_R5G6B5:
-      decoded = DecodeR5G6B5(w, h, source, target, targetSize);
-      break;
-    case ZTEX_A8R8G8B8:
-      decoded = DecodeA8R8G8B8(w, h, source, target, targetSize);
-      break;
-    case ZTEX_DXT1:
-    case ZTEX_DXT1A:
-    case ZTEX_DXT3:
-    case ZTEX_DXT5:
-      return DecompressDxtc(w, h, ZtexToDxtcType(header.Format), source, target, targetSize);
-    default:
-      return PlatFail<Bool32>(ERROR_INVALID_PARAMETER);
-  }
-  return decoded ? BOOL32_TRUE : BOOL32_FALSE;
-}
+typedef bool (*ImageDecoder)(uint32_t width, uint32_t height, const void* source, void* target,
+                             uint32_t targetSize);
 
-// ---------------------------------------------------------------------------
-// Bands of level 0.
-
-// The row decoder, stored and decoded pixel bytes of an uncompressed format.
+// The uncompressed formats: their decoders, stored and decoded pixel bytes.
 struct PixelFormat {
   uint32_t Format;
+  ImageDecoder DecodeImage;
   RowDecoder DecodeRow;
   uint32_t SourceBytes, PixelBytes;
 };
 static const PixelFormat PixelFormats[] = {
-    {ZTEX_A4R4G4B4, DecodeA4R4G4B4Row, 2, 4},
-    {ZTEX_A1R5G5B5, DecodeA1R5G5B5Row, 2, 4},
-    {ZTEX_R5G6B5, DecodeR5G6B5Row, 2, 3},
-    {ZTEX_A8R8G8B8, DecodeA8R8G8B8Row, 4, 4},
+    {ZTEX_A4R4G4B4, DecodeA4R4G4B4, DecodeA4R4G4B4Row, 2, 4},
+    {ZTEX_A1R5G5B5, DecodeA1R5G5B5, DecodeA1R5G5B5Row, 2, 4},
+    {ZTEX_R5G6B5, DecodeR5G6B5, DecodeR5G6B5Row, 2, 3},
+    {ZTEX_A8R8G8B8, DecodeA8R8G8B8, DecodeA8R8G8B8Row, 4, 4},
 };
 
 static const PixelFormat* FindPixelFormat(uint32_t format) {
@@ -241,6 +167,50 @@ static const PixelFormat* FindPixelFormat(uint32_t format) {
     if (f.Format == format) return &f;
   return nullptr;
 }
+
+// ---------------------------------------------------------------------------
+// Size rules.
+
+// The stored (decoded false) or decoded size of a level; a format that is
+// neither an uncompressed one nor a DXT one fails with unknownCode.
+static uint32_t GetLevelSize(const ZtexHeader& header, uint32_t level, bool decoded,
+                             uint32_t unknownCode) {
+  uint32_t w, h;
+  if (!GetMipLevelDimensions(header.Width, header.Height, level, &w, &h)) return 0;
+  if (const PixelFormat* pixels = FindPixelFormat(header.Format))
+    return FitSize(static_cast<uint64_t>(w) * h * (decoded ? pixels->PixelBytes : pixels->SourceBytes));
+  const uint32_t type = ZtexToDxtcType(header.Format);
+  if (type == 0) return PlatFail<uint32_t>(unknownCode);
+  return decoded ? GetDxtcDecodedSize(header.Width, header.Height, type, level)
+                 : GetDxtcCompressedSize(header.Width, header.Height, type, level);
+}
+
+uint32_t GetZtexLevelSize(ZtexHeader header, uint32_t level) {
+  return GetLevelSize(header, level, false, ERROR_INVALID_PARAMETER);
+}
+
+uint32_t GetZtexDecodedSize(ZtexHeader header, uint32_t level) {
+  return GetLevelSize(header, level, true, ERROR_INVALID_PIXEL_FORMAT);
+}
+
+uint32_t GetZtexOutputBits(ZtexHeader header) {
+  if (header.Format - ZTEX_A4R4G4B4 > 7) return PlatFail<uint32_t>(ERROR_INVALID_PIXEL_FORMAT);
+  return ZtexOutputBits[header.Format - ZTEX_A4R4G4B4];
+}
+
+Bool32 DecodeZtexPixels(ZtexHeader header, const void* source, void* target,
+                        uint32_t targetSize) {
+  if (source == nullptr || target == nullptr) return BOOL32_FALSE;
+  const uint32_t w = header.Width, h = header.Height;
+  if (const PixelFormat* pixels = FindPixelFormat(header.Format))
+    return pixels->DecodeImage(w, h, source, target, targetSize) ? BOOL32_TRUE : BOOL32_FALSE;
+  const uint32_t type = ZtexToDxtcType(header.Format);
+  if (type == 0) return PlatFail<Bool32>(ERROR_INVALID_PARAMETER);
+  return DecompressDxtc(w, h, type, source, target, targetSize);
+}
+
+// ---------------------------------------------------------------------------
+// Bands of level 0.
 
 bool GetZtexBandLayout(ZtexHeader header, ZtexBandLayout* layout) {
   const uint32_t w = header.Width, h = header.Height;

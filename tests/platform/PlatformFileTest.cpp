@@ -98,52 +98,6 @@ TEST_F(PlatFiles, ReadsAtAnOffsetInAnyOrderAndShortOnlyAtTheEnd) {
   EXPECT_EQ(0u, done);
 }
 
-TEST_F(PlatFiles, SkipMovesForwardFromTheCurrentPosition) {
-  ASSERT_TRUE(WriteText(dir.Path("s.bin"), "ABCDEFGHIJ"));
-  const PlatFile file = PlatOpenRead(In(dir, "s.bin").c_str());
-  ASSERT_NE(PLAT_NO_FILE, file);
-  char c[2];
-  uint32_t done = 0;
-  ASSERT_TRUE(PlatRead(file, c, 2, &done));
-  ASSERT_TRUE(PlatSkip(file, 3));
-  ASSERT_TRUE(PlatRead(file, c, 1, &done));
-  EXPECT_EQ('F', c[0]);
-  ASSERT_TRUE(PlatSkip(file, 0));
-  ASSERT_TRUE(PlatRead(file, c, 1, &done));
-  EXPECT_EQ('G', c[0]);
-  PlatClose(file);
-}
-
-TEST_F(PlatFiles, SkipPastTheEndSucceedsAndReadsNothing) {
-  ASSERT_TRUE(WriteText(dir.Path("e.bin"), "12345"));
-  const PlatFile file = PlatOpenRead(In(dir, "e.bin").c_str());
-  ASSERT_NE(PLAT_NO_FILE, file);
-  ASSERT_TRUE(PlatSkip(file, 100));
-  uint64_t position = 0, size = 0;
-  ASSERT_TRUE(PlatGetFilePosition(file, &position));
-  ASSERT_TRUE(PlatGetFileSize(file, &size));
-  EXPECT_EQ(100u, position);
-  EXPECT_EQ(5u, size);
-  char buffer[4];
-  uint32_t done = 9;
-  EXPECT_TRUE(PlatRead(file, buffer, sizeof buffer, &done));
-  EXPECT_EQ(0u, done);
-  PlatClose(file);
-}
-
-TEST_F(PlatFiles, SkipAboveTwoGigabytesNeverMovesBackwards) {
-  ASSERT_TRUE(WriteText(dir.Path("big.bin"), "12345"));
-  const PlatFile file = PlatOpenRead(In(dir, "big.bin").c_str());
-  ASSERT_NE(PLAT_NO_FILE, file);
-  ASSERT_TRUE(PlatSkip(file, 10));
-  ASSERT_TRUE(PlatSkip(file, 0x80000010u));
-  ASSERT_TRUE(PlatSkip(file, 0xFFFFFFFFu));
-  uint64_t position = 0;
-  ASSERT_TRUE(PlatGetFilePosition(file, &position));
-  EXPECT_EQ(10u + 0x80000010ull + 0xFFFFFFFFull, position);
-  PlatClose(file);
-}
-
 TEST_F(PlatFiles, CreateNewWritesAnEmptyFileSequentially) {
   const PlatFile file = PlatCreateNew(In(dir, "out.tga").c_str());
   ASSERT_NE(PLAT_NO_FILE, file);
@@ -237,7 +191,7 @@ TEST_F(PlatFiles, SuccessfulCallsLeaveTheLastErrorAlone) {
   uint64_t value = 0;
   EXPECT_TRUE(PlatRead(in, buffer, 4, &done));
   EXPECT_TRUE(PlatRead(in, buffer, 4, &done));  // at the end
-  EXPECT_TRUE(PlatSkip(in, 8));
+  EXPECT_TRUE(PlatReadAt(in, 8, buffer, 4, &done));  // beyond the end
   EXPECT_TRUE(PlatGetFileSize(in, &value));
   EXPECT_TRUE(PlatGetFilePosition(in, &value));
   EXPECT_TRUE(PlatGetLastWriteTime(in, &value));
@@ -297,7 +251,7 @@ TEST_F(PlatFiles, ClosedOrInvalidHandlesFail) {
   EXPECT_FALSE(PlatRead(PLAT_NO_FILE, buffer, 4, &done));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_INVALID_HANDLE), PlatGetLastError());
   EXPECT_FALSE(PlatGetFileSize(PLAT_NO_FILE, &value));
-  EXPECT_FALSE(PlatSkip(PLAT_NO_FILE, 1));
+  EXPECT_FALSE(PlatReadAt(PLAT_NO_FILE, 0, buffer, 4, &done));
   EXPECT_FALSE(PlatWrite(PLAT_NO_FILE, "x", 1, &done));
   EXPECT_FALSE(PlatGetLastWriteTime(PLAT_NO_FILE, &value));
   PlatClose(PLAT_NO_FILE);  // harmless

@@ -69,6 +69,11 @@ static int ShowMessage(DialogHandle, HostBoxKind kind, const char* text, const c
   return answer;
 }
 
+static void ExplainNotice(DialogHandle, const char* text) {
+  Event(std::string("explain ") + (text ? text : ""));
+  Rec.explanations.push_back(text ? text : "");
+}
+
 static bool Browse(DialogHandle, char* out, const char* title, const char* start) {
   Event(std::string("browse ") + (title ? title : ""));
   Rec.browseStart = start ? start : "";
@@ -134,10 +139,16 @@ static void ExitProcessOp(uint32_t code) {
 }
 
 static const HostOps RecordingOps = {
-    ClearLog,      AppendLog,      GetControl,     EnableControlOp, EnableCloseCommand,  Pump,
-    ProgressResetOp, ProgressStepOp, ShowMessage,   Browse,              SetPathText,
-    SetFocusOp,    SetBigIcon,     CreateToolTipWindow, AddToolTip,      SetTimerOp,
-    KillTimerOp,   PostTimer,      EndDialogOp,     ExitProcessOp};
+    .ClearLog = ClearLog, .AppendLog = AppendLog,
+    .GetControl = GetControl, .EnableControl = EnableControlOp, .EnableCloseCommand = EnableCloseCommand,
+    .PumpMessages = Pump,
+    .ProgressReset = ProgressResetOp, .ProgressStep = ProgressStepOp,
+    .ShowMessage = ShowMessage, .ExplainNotice = ExplainNotice, .BrowseForFolder = Browse,
+    .SetPathText = SetPathText, .SetFocus = SetFocusOp, .SetBigIcon = SetBigIcon,
+    .CreateToolTipWindow = CreateToolTipWindow, .AddToolTip = AddToolTip,
+    .SetTimer = SetTimerOp, .KillTimer = KillTimerOp, .PostTimer = PostTimer,
+    .EndDialog = EndDialogOp, .ExitProcess = ExitProcessOp,
+};
 
 void InstallRecordingHost() {
   Rec = Recorder();

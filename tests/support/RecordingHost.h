@@ -37,6 +37,7 @@ struct Recorder {
   std::string pathText;
   int focus = 0;
   std::vector<RecordedBox> boxes;
+  std::vector<std::string> explanations;  // lines that explained a notice
   std::deque<int> answers;              // answers to BOX_QUESTION; No when empty
   std::vector<std::string> tipTexts;    // hints registered, in order
   bool tipWindowFails = false;

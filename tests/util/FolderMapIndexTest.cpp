@@ -114,7 +114,7 @@ TEST_F(FolderMapIndex, ALargeMapLoadsWholeAndFindsEveryLine) {
   std::string ini;
   for (int s = 0; s < 20; ++s) {
     ini += "[Section" + std::to_string(s) + "]\n";
-    for (int l = 0; l < 2500; ++l) ini += "T" + std::to_string(s * 2500 + l) + ".tga\n";
+    for (int l = 0; l < 2500; ++l) ini.append("T").append(std::to_string(s * 2500 + l)).append(".tga\n");
   }
   ASSERT_TRUE(Load(ini));
   ASSERT_EQ(20, Sections->Count);

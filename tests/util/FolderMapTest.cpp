@@ -172,7 +172,7 @@ TEST_F(FolderMapLoad, TheProgramsMapLiesBesideTheExecutable) {
 typedef FolderMapTest FolderMapLarge;
 
 std::string Numbered(const char* stem, int i) {
-  return stem + std::to_string(100000 + i) + ".tga";
+  return std::string(stem).append(std::to_string(100000 + i)).append(".tga");
 }
 
 TEST_F(FolderMapLarge, EveryLineOfASectionOf20000LinesIsPlaced) {

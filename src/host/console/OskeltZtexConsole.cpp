@@ -4,26 +4,19 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <deque>
 
 #include "OskeltZTEX.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexHost.h"
+#include "resource.h"
 #include "Platform.h"
 
 namespace {
 
-struct Timer {
-  uint32_t id;
-  uint32_t milliseconds;
-  struct timespec due;
-};
-
 struct ConsoleState {
   bool ended = false;
   std::deque<uint32_t> posted;  // posted timer messages
-  std::deque<Timer> timers;     // running timers
   bool progressOnTerminal = false;
   bool progressDrawn = false;
   int32_t progressMax = 100;
@@ -55,27 +48,28 @@ void DrawProgress() {
   Console.progressDrawn = true;
 }
 
-void ClearLog(DialogHandle) {}
+// Writes text with "\r\n" as "\n".
+void PutLines(const char* text, std::FILE* to) {
+  for (const char* p = text; *p; ++p) {
+    if (p[0] == '\r' && p[1] == '\n') continue;
+    std::fputc(*p, to);
+  }
+}
 
-// Writes the pane's text to standard output with "\r\n" as "\n".
+// The pane's text goes to standard output as it comes, a line at a time.
 void AppendLog(DialogHandle, const char* text) {
   const bool redraw = Console.progressDrawn;
   ErasePending();
-  for (const char* p = text; *p; ++p) {
-    if (p[0] == '\r' && p[1] == '\n') continue;
-    std::fputc(*p, stdout);
-  }
+  PutLines(text, stdout);
   if (std::strchr(text, '\n')) std::fflush(stdout);
   if (redraw) DrawProgress();
 }
 
+// The run's commands come from controls; any id of the dialog has one.
 void* GetControl(DialogHandle, int id) {
   static int controls[IDC_PROGRESS + 1];
   return id >= IDC_PATH && id <= IDC_PROGRESS ? &controls[id] : nullptr;
 }
-
-void EnableControl(DialogHandle, int, bool) {}
-void EnableCloseCommand(DialogHandle, bool) {}
 
 void DeliverPosted(DialogHandle dialog) {
   while (!Console.posted.empty()) {
@@ -105,52 +99,19 @@ void ProgressStep(DialogHandle, int32_t delta) {
   if (Console.progressMax > 1) DrawProgress();
 }
 
+// Notices go to standard error; nobody can answer, so a question is declined.
 int ShowMessage(DialogHandle, HostBoxKind kind, const char* text, const char*) {
   ErasePending();
   std::fflush(stdout);
-  for (const char* p = text; *p; ++p) {
-    if (p[0] == '\r' && p[1] == '\n') continue;
-    std::fputc(*p, stderr);
-  }
+  PutLines(text, stderr);
   std::fputc('\n', stderr);
   std::fflush(stderr);
-  // Nobody can answer: a question is declined.
   return kind == BOX_QUESTION ? BOX_ANSWER_NO : BOX_ANSWER_OK;
 }
 
-bool BrowseForFolder(DialogHandle, char*, const char*, const char*) { return false; }
-void SetPathText(DialogHandle, const char*) {}
-void SetFocus(DialogHandle, int) {}
-void SetBigIcon(DialogHandle) {}
-void* CreateToolTipWindow(DialogHandle) { return nullptr; }
-void AddToolTip(DialogHandle, void*, int, const char*) {}
-
-struct timespec Now() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now;
-}
-
-uint32_t SetTimer(DialogHandle, uint32_t id, uint32_t milliseconds) {
-  struct timespec due = Now();
-  due.tv_sec += milliseconds / 1000;
-  due.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
-  if (due.tv_nsec >= 1000000000L) {
-    due.tv_sec += 1;
-    due.tv_nsec -= 1000000000L;
-  }
-  Console.timers.push_back(Timer{id, milliseconds, due});
-  return id;
-}
-
-void KillTimer(DialogHandle, uint32_t id) {
-  for (auto it = Console.timers.begin(); it != Console.timers.end(); ++it) {
-    if (it->id == id) {
-      Console.timers.erase(it);
-      return;
-    }
-  }
-}
+// The console's timers never fire by themselves: the message that the
+// dialog posts when it is shown is what starts a run.
+uint32_t SetTimer(DialogHandle, uint32_t id, uint32_t) { return id; }
 
 void PostTimer(DialogHandle, uint32_t id) { Console.posted.push_back(id); }
 
@@ -161,23 +122,17 @@ void ExitProcess(uint32_t code) {
   PlatExitProcess(code);
 }
 
+// What a console can do of the seam: no controls to switch, no picker, no
+// tool tips, no timer that fires by itself.
 const HostOps ConsoleOps = {
-    ClearLog,      AppendLog,      GetControl,   EnableControl,        EnableCloseCommand,
-    PumpMessages,  ProgressReset,  ProgressStep, ShowMessage,          BrowseForFolder,
-    SetPathText,   SetFocus,       SetBigIcon,   CreateToolTipWindow,  AddToolTip,
-    SetTimer,      KillTimer,      PostTimer,    EndDialog,            ExitProcess};
-
-// Waits for the first running timer and delivers it; false when none runs.
-bool WaitForTimer(DialogHandle dialog) {
-  if (Console.timers.empty()) return false;
-  Timer timer = Console.timers.front();
-  clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &timer.due, nullptr);
-  // A timer fires again after its period until it is killed.
-  Console.timers.front().due = Now();
-  Console.timers.front().due.tv_sec += timer.milliseconds / 1000;
-  MainDialogTimer(dialog, timer.id);
-  return true;
-}
+    .AppendLog = AppendLog,
+    .GetControl = GetControl,
+    .PumpMessages = PumpMessages,
+    .ProgressReset = ProgressReset, .ProgressStep = ProgressStep,
+    .ShowMessage = ShowMessage,
+    .SetTimer = SetTimer, .PostTimer = PostTimer,
+    .EndDialog = EndDialog, .ExitProcess = ExitProcess,
+};
 
 }  // namespace
 
@@ -191,10 +146,9 @@ int RunConsoleMainDialog() {
   while (!Console.ended) {
     DeliverPosted(dialog);
     if (Console.ended) break;
-    // Only a running timer could still start something; without one nobody
-    // is there to close the window, so it is closed now.
-    if (!Console.posted.empty() || WaitForTimer(dialog)) continue;
-    CloseMainDialog(dialog, 0);
+    // Nothing is left that could start a run, and nobody is there to close
+    // the window: it is closed now.
+    if (Console.posted.empty()) CloseMainDialog(dialog, 0);
   }
   MainDialogDestroyed(dialog);
   std::fflush(stdout);

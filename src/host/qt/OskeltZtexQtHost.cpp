@@ -256,11 +256,18 @@ void EndDialog(DialogHandle dialog, intptr_t result) {
 
 void ExitProcess(uint32_t code) { PlatExitProcess(code); }
 
+// Every operation of the seam, slot by slot.
 const HostOps QtOps = {
-    ClearLog,     AppendLog,     GetControl,   EnableControl,       EnableCloseCommand,
-    PumpMessages, ProgressReset, ProgressStep, ShowMessage,         BrowseForFolder,
-    SetPathText,  SetFocus,      SetBigIcon,   CreateToolTipWindow, AddToolTip,
-    SetTimer,     KillTimer,     PostTimer,    EndDialog,           ExitProcess};
+    .ClearLog = ClearLog, .AppendLog = AppendLog,
+    .GetControl = GetControl, .EnableControl = EnableControl, .EnableCloseCommand = EnableCloseCommand,
+    .PumpMessages = PumpMessages,
+    .ProgressReset = ProgressReset, .ProgressStep = ProgressStep,
+    .ShowMessage = ShowMessage, .BrowseForFolder = BrowseForFolder,
+    .SetPathText = SetPathText, .SetFocus = SetFocus, .SetBigIcon = SetBigIcon,
+    .CreateToolTipWindow = CreateToolTipWindow, .AddToolTip = AddToolTip,
+    .SetTimer = SetTimer, .KillTimer = KillTimer, .PostTimer = PostTimer,
+    .EndDialog = EndDialog, .ExitProcess = ExitProcess,
+};
 
 }  // namespace
 

@@ -59,9 +59,17 @@ void ClickControl(QtMainWindow* window, int id) {
   HandleMainCommand(window, 0, static_cast<uint32_t>(id), window->Control(id));
 }
 
-QPushButton* MakeButton(QtMainWindow* window, int id, const char* text, const char* name) {
-  QPushButton* button = new QPushButton(QString::fromLatin1(text), window);
-  button->setObjectName(QString::fromLatin1(name));
+// A control of the template: its name (the identifier's) and its place.
+template <typename Control>
+Control* Place(Control* control, const char* name, const QRect& rect) {
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(rect);
+  return control;
+}
+
+QPushButton* MakeButton(QtMainWindow* window, int id, const char* text, const char* name,
+                        const QRect& rect) {
+  QPushButton* button = Place(new QPushButton(QString::fromLatin1(text), window), name, rect);
   QObject::connect(button, &QPushButton::clicked, window, [window, id] { ClickControl(window, id); });
   return button;
 }
@@ -135,24 +143,17 @@ QtMainWindow::QtMainWindow() : QDialog(nullptr) {
   const DialogUnits du(font);
 
   // Created in template order, which is also the tab order.
-  pathLabel = new QLabel(QStringLiteral("&Path :"), this);
-  pathLabel->setObjectName(QStringLiteral("IDC_STATIC"));
-  pathLabel->setGeometry(du.Rect(10, 10, 20, 12));
+  pathLabel = Place(new QLabel(QStringLiteral("&Path :"), this), "IDC_STATIC", du.Rect(10, 10, 20, 12));
   pathLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-  path = new QLineEdit(this);
-  path->setObjectName(QStringLiteral("IDC_PATH"));
-  path->setGeometry(du.Rect(33, 8, 260, 14));
+  path = Place(new QLineEdit(this), "IDC_PATH", du.Rect(33, 8, 260, 14));
   path->setReadOnly(true);
   path->setFocusPolicy(Qt::ClickFocus);  // no tab stop
   pathLabel->setBuddy(path);
 
-  browse = MakeButton(this, IDC_BROWSE, "...", "IDC_BROWSE");
-  browse->setGeometry(du.Rect(293, 8, 30, 14));
+  browse = MakeButton(this, IDC_BROWSE, "...", "IDC_BROWSE", du.Rect(293, 8, 30, 14));
 
-  log = new QtLogPane(this);
-  log->setObjectName(QStringLiteral("IDC_LOG"));
-  log->setGeometry(du.Rect(8, 30, 315, 163));
+  log = Place(new QtLogPane(this), "IDC_LOG", du.Rect(8, 30, 315, 163));
   log->setReadOnly(true);
   log->setLineWrapMode(QPlainTextEdit::NoWrap);
   log->setWordWrapMode(QTextOption::NoWrap);
@@ -163,17 +164,12 @@ QtMainWindow::QtMainWindow() : QDialog(nullptr) {
   // Keyboard selection and copying work in the read-only pane.
   log->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-  info = MakeButton(this, IDC_INFO, "&Info...", "IDC_INFO");
-  info->setGeometry(du.Rect(166, 201, 50, 14));
-  convert = MakeButton(this, IDC_CONVERT, "&Convert", "IDC_CONVERT");
-  convert->setGeometry(du.Rect(216, 201, 50, 14));
+  info = MakeButton(this, IDC_INFO, "&Info...", "IDC_INFO", du.Rect(166, 201, 50, 14));
+  convert = MakeButton(this, IDC_CONVERT, "&Convert", "IDC_CONVERT", du.Rect(216, 201, 50, 14));
   convert->setDefault(true);
-  exit = MakeButton(this, IDC_EXIT, "E&xit", "IDC_EXIT");
-  exit->setGeometry(du.Rect(273, 201, 50, 14));
+  exit = MakeButton(this, IDC_EXIT, "E&xit", "IDC_EXIT", du.Rect(273, 201, 50, 14));
 
-  progress = new QProgressBar(this);
-  progress->setObjectName(QStringLiteral("IDC_PROGRESS"));
-  progress->setGeometry(du.Rect(8, 201, 150, 14));
+  progress = Place(new QProgressBar(this), "IDC_PROGRESS", du.Rect(8, 201, 150, 14));
   progress->setTextVisible(false);
   // The platform's default range; a new bar is at -1 until it gets a value.
   progress->setRange(0, 100);

@@ -190,12 +190,20 @@ static void EndDialogWith(DialogHandle dialog, intptr_t result) { EndDialog(Dial
 
 static void ExitProcessWith(uint32_t code) { PlatExitProcess(code); }
 
-const HostOps Win32Host = {
-    ClearLog,       AppendLog,     GetControl,  EnableControl,       EnableCloseCommand,
-    PumpMessages,   ProgressReset, ProgressStep, ShowMessage,        BrowseForFolder,
-    SetPathText,    SetFocusTo,    SetBigIcon,  CreateToolTipWindow, AddToolTip,
-    SetTimerOf,     KillTimerOf,   PostTimer,   EndDialogWith,       ExitProcessWith,
+// Every operation of the seam, slot by slot.
+static const HostOps Win32Ops = {
+    .ClearLog = ClearLog, .AppendLog = AppendLog,
+    .GetControl = GetControl, .EnableControl = EnableControl, .EnableCloseCommand = EnableCloseCommand,
+    .PumpMessages = PumpMessages,
+    .ProgressReset = ProgressReset, .ProgressStep = ProgressStep,
+    .ShowMessage = ShowMessage, .BrowseForFolder = BrowseForFolder,
+    .SetPathText = SetPathText, .SetFocus = SetFocusTo, .SetBigIcon = SetBigIcon,
+    .CreateToolTipWindow = CreateToolTipWindow, .AddToolTip = AddToolTip,
+    .SetTimer = SetTimerOf, .KillTimer = KillTimerOf, .PostTimer = PostTimer,
+    .EndDialog = EndDialogWith, .ExitProcess = ExitProcessWith,
 };
+
+void InstallWin32Host() { SetHost(&Win32Ops); }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {

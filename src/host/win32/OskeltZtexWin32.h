@@ -9,8 +9,8 @@
 // The executable's instance: dialog 101, icon 1, the tip window's records.
 extern HINSTANCE ModuleInstance;
 
-// The seam on a real dialog.
-extern const HostOps Win32Host;
+// Installs the seam on the real dialog as the front end (SetHost).
+void InstallWin32Host();
 
 // The dialog procedure of dialog 101.
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

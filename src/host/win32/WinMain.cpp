@@ -30,7 +30,7 @@ static void ReadParameters() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ModuleInstance = instance;
   ReadParameters();
-  SetHost(&Win32Host);
+  InstallWin32Host();
   LoadLibraryA("riched32.dll");
   InitCommonControls();
   static InitCommonControlsExProc initEx = nullptr;

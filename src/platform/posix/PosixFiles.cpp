@@ -120,12 +120,6 @@ bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uin
   return true;
 }
 
-bool PlatSkip(PlatFile file, uint32_t count) {
-  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
-  if (lseek(Descriptor(file), static_cast<off_t>(count), SEEK_CUR) < 0) return FailErrno();
-  return true;
-}
-
 bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done) {
   if (done == nullptr || (buffer == nullptr && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
   *done = 0;

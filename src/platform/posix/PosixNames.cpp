@@ -135,13 +135,18 @@ bool posix::ResolveNew(const char* path, uint32_t taken, std::string* native) {
 // ---------------------------------------------------------------------------
 // Names in the file system.
 
+// Native path of an existing name that is no folder.
+static bool ResolveExistingFile(const char* path, std::string* native) {
+  struct stat st;
+  if (!ResolveExisting(path, native, &st)) return false;
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  return true;
+}
+
 bool PlatFileExists(const char* path) {
   return Guarded([&] {
     std::string native;
-    struct stat st;
-    if (!ResolveExisting(path, &native, &st)) return false;
-    if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-    return true;
+    return ResolveExistingFile(path, &native);
   });
 }
 
@@ -167,9 +172,7 @@ bool PlatCreateDirectory(const char* path) {
 bool PlatDeleteFile(const char* path) {
   return Guarded([&] {
     std::string native;
-    struct stat st;
-    if (!ResolveExisting(path, &native, &st)) return false;
-    if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+    if (!ResolveExistingFile(path, &native)) return false;
     if (unlink(native.c_str()) != 0) return FailErrno();
     return true;
   });

@@ -84,13 +84,6 @@ bool PlatReadAt(PlatFile file, uint64_t offset, void* buffer, uint32_t size, uin
   return true;
 }
 
-// A 64-bit move: a count above 2^31 never moves backwards.
-bool PlatSkip(PlatFile file, uint32_t count) {
-  LARGE_INTEGER distance;
-  distance.QuadPart = static_cast<LONGLONG>(count);
-  return SetFilePointerEx(ToHandle(file), distance, nullptr, FILE_CURRENT) != FALSE;
-}
-
 bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done) {
   if (!done || (!buffer && size != 0)) return Fail(ERROR_INVALID_PARAMETER);
   DWORD count = 0;
