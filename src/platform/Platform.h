@@ -112,7 +112,8 @@ void PlatClose(PlatFile file);
 // elsewhere it is written under the name `temporary`, which the caller
 // chooses in the target's folder and removes with PlatDeleteFile when the
 // file is not published. Opened for writing; others may only read it.
-// Fails with ERROR_FILE_EXISTS when `temporary` exists.
+// Fails with ERROR_FILE_EXISTS when `temporary` or `target` exists (as the
+// creation of a new file at the target would).
 PlatFile PlatCreateTemporary(const char* target, const char* temporary);
 // Gives a file of PlatCreateTemporary (the same two names) the name target.
 // Never replaces anything: fails with ERROR_ALREADY_EXISTS when target
@@ -157,6 +158,17 @@ bool PlatSetCurrentDirectory(const char* path);
 uint32_t PlatGetModulePath(char* buffer, uint32_t size);
 // Ends the process at once with the given exit code (output is flushed).
 [[noreturn]] void PlatExitProcess(uint32_t code);
+
+// From the call on, a request from outside to end the process (POSIX:
+// SIGINT, SIGTERM, SIGHUP) no longer ends it at once but is kept for the
+// program to act on at a safe point; a second request ends it as before. A
+// write to a pipe whose reader has gone, or beyond the file size limit, fails
+// with an error code instead of ending the process (SIGPIPE and SIGXFSZ are
+// ignored). Returns a descriptor that becomes readable when a request has
+// arrived, for an event loop to watch; -1 where the platform has none.
+intptr_t PlatCatchEndRequests();
+// True once a caught request to end the process has arrived.
+bool PlatEndRequested();
 
 // ---------------------------------------------------------------------------
 // INI files, as the profile-file reader delivers them: a list of

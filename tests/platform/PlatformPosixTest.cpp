@@ -260,10 +260,10 @@ TEST_F(PlatPosixPublish, TheNamedFallbackNeverReplacesATargetInOtherLetterCase) 
     SCOPED_TRACE(link ? "published by link" : "published by rename");
     PlatPosixUseNamedTemporary(true);
     PlatPosixUseLinkToPublish(link);
-    ASSERT_TRUE(WriteText(dir.Path("stone.TGA"), "precious"));
     const PlatFile file = Create();
     ASSERT_NE(PLAT_NO_FILE, file);
     Write(file, "new");
+    ASSERT_TRUE(WriteText(dir.Path("stone.TGA"), "precious"));  // meanwhile
     PlatSetLastError(0);
     EXPECT_FALSE(Publish(file));
     EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());

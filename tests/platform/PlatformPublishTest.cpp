@@ -96,17 +96,40 @@ TEST_F(PlatPublish, NamesAreFoundWithoutRegardToLetterCase) {
   PlatClose(file);
   EXPECT_EQ(Names{"Brick.tga"}, ListDir(dir.Path("Walls")));
 
+  // A target that exists in other letter case: no file is made for it.
   target = In(dir, "walls\\brick.TGA");
   temporary = In(dir, "Walls\\brick.TGA.tmp");
+  PlatSetLastError(0);
+  EXPECT_EQ(PLAT_NO_FILE, PlatCreateTemporary(target.c_str(), temporary.c_str()));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_EXISTS), PlatGetLastError());
+
+  // One that appears in other letter case while the file is written.
+  target = In(dir, "walls\\Mortar.tga");
+  temporary = In(dir, "Walls\\Mortar.tga.tmp");
   file = Written("other");
   ASSERT_NE(PLAT_NO_FILE, file);
+  ASSERT_TRUE(WriteText(dir.Path("Walls/MORTAR.TGA"), "mortar"));
   PlatSetLastError(0);
   EXPECT_FALSE(PlatPublishFile(file, target.c_str(), temporary.c_str()));
   EXPECT_EQ(static_cast<uint32_t>(ERROR_ALREADY_EXISTS), PlatGetLastError());
   PlatClose(file);
   PlatDeleteFile(temporary.c_str());
-  EXPECT_EQ(Names{"Brick.tga"}, ListDir(dir.Path("Walls")));
+  EXPECT_EQ((Names{"Brick.tga", "MORTAR.TGA"}), ListDir(dir.Path("Walls")));
   EXPECT_EQ("brick", ContentOf(In(dir, "Walls\\Brick.tga")));
+  EXPECT_EQ("mortar", ContentOf(In(dir, "Walls\\MORTAR.TGA")));
+}
+
+TEST_F(PlatPublish, NoFileIsMadeForATargetThatExistsAlready) {
+  ASSERT_TRUE(WriteText(dir.Path("Stone.tga"), "precious"));
+  ASSERT_TRUE(PlatCreateDirectory(In(dir, "Wall.tga").c_str()));
+  for (const char* name : {"Stone.tga", "Wall.tga"}) {
+    target = In(dir, name);
+    PlatSetLastError(0);
+    EXPECT_EQ(PLAT_NO_FILE, PlatCreateTemporary(target.c_str(), temporary.c_str())) << name;
+    EXPECT_EQ(static_cast<uint32_t>(ERROR_FILE_EXISTS), PlatGetLastError()) << name;
+  }
+  EXPECT_EQ((Names{"Stone.tga", "Wall.tga"}), ListDir(dir.root));
+  EXPECT_EQ("precious", ContentOf(In(dir, "Stone.tga")));
 }
 
 TEST_F(PlatPublish, AnExistingTemporaryIsNeverOpened) {

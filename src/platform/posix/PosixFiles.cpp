@@ -214,10 +214,13 @@ static int CreateUnnamed(const std::string& folder) {
 
 static bool CreateTemporary(const char* target, const char* temporary, int* fd) {
   if (target == nullptr) return Fail(ERROR_INVALID_PARAMETER);
-  std::string named, folder, last;
+  std::string named, published;
   if (!ResolveNew(temporary, ERROR_FILE_EXISTS, &named)) return false;
-  if (!ResolveParent(target, &folder, &last)) return false;
-  if (last.empty()) return Fail(ERROR_ACCESS_DENIED);  // a root
+  // As a file created at once at the target name, it cannot be made where
+  // that name exists.
+  if (!ResolveNew(target, ERROR_FILE_EXISTS, &published)) return false;
+  const size_t cut = published.rfind('/');
+  const std::string folder = cut == std::string::npos ? std::string() : published.substr(0, cut + 1);
   if (!UseNamed) {
     *fd = CreateUnnamed(folder);
     if (*fd >= 0) return true;

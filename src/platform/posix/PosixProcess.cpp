@@ -1,7 +1,10 @@
 // The current directory, the executable's path and the end of the process.
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -44,3 +47,40 @@ void PlatExitProcess(uint32_t code) {
   std::fflush(nullptr);
   _exit(static_cast<int>(code));
 }
+
+// The handler only records the request and wakes a watching loop; the
+// program acts on it where it is safe to.
+static volatile sig_atomic_t EndRequested = 0;
+static int EndRequestPipe[2] = {-1, -1};
+
+static void OnEndRequest(int) {
+  const int saved = errno;
+  EndRequested = 1;
+  if (EndRequestPipe[1] >= 0) {
+    const char byte = 1;
+    if (write(EndRequestPipe[1], &byte, 1) < 0) {
+      // Full: a request is waiting already.
+    }
+  }
+  errno = saved;
+}
+
+intptr_t PlatCatchEndRequests() {
+  if (EndRequestPipe[0] < 0 && pipe2(EndRequestPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    EndRequestPipe[0] = EndRequestPipe[1] = -1;
+  struct sigaction request;
+  std::memset(&request, 0, sizeof request);
+  request.sa_handler = OnEndRequest;
+  // A second request finds the default action again and ends the process.
+  request.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigemptyset(&request.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &request, nullptr);
+  struct sigaction ignore;
+  std::memset(&ignore, 0, sizeof ignore);
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  for (int signal : {SIGPIPE, SIGXFSZ}) sigaction(signal, &ignore, nullptr);
+  return EndRequestPipe[0];
+}
+
+bool PlatEndRequested() { return EndRequested != 0; }

@@ -101,6 +101,9 @@ void PlatClose(PlatFile file) {
 PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
   if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
   const DWORD saved = GetLastError();
+  // As a file created at once at the target name, it cannot be made where
+  // that name exists.
+  if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_EXISTS), PLAT_NO_FILE;
   HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                             CREATE_NEW, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return PLAT_NO_FILE;
@@ -244,6 +247,12 @@ void PlatExitProcess(uint32_t code) {
   fflush(nullptr);
   ExitProcess(code);
 }
+
+// A program with a window learns of an end through its messages; there is
+// nothing to catch here.
+intptr_t PlatCatchEndRequests() { return -1; }
+
+bool PlatEndRequested() { return false; }
 
 // ---------------------------------------------------------------------------
 // INI files, through the profile-file reader.
