@@ -105,12 +105,21 @@ intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
     if (ShowMessage(dialog, BOX_QUESTION, TEXT_TERMINATE, TEXT_TERMINATE_CAPTION) != BOX_ANSWER_YES)
       return -1;
     EndMainDialog(dialog, result);
-    DeletePendingTarget();
+    DeletePendingTemporary();
     EndProcess(1);
     return 0;
   }
   EndMainDialog(dialog, result);
   return -1;
+}
+
+intptr_t CloseMainDialogNow(DialogHandle dialog) {
+  EndMainDialog(dialog, 0);
+  if (WorkInProgress) {
+    DeletePendingTemporary();
+    EndProcess(1);
+  }
+  return 0;
 }
 
 intptr_t MainDialogDestroyed(DialogHandle) {

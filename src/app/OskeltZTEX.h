@@ -23,6 +23,10 @@ intptr_t MainDialogShown(DialogHandle dialog, bool shown);
 // WM_CLOSE, the window's Close command and Exit: ends the dialog, after
 // asking while a run is active (a confirmed close ends the process with 1).
 intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result);
+// A close that needs no confirmation (the process was asked to end): during
+// a run the process ends at once with exit code 1, the run's unfinished file
+// removed; otherwise the dialog ends as Close ends it.
+intptr_t CloseMainDialogNow(DialogHandle dialog);
 // WM_DESTROY.
 intptr_t MainDialogDestroyed(DialogHandle dialog);
 // Exit code of the process once the modal dialog has ended.
@@ -30,9 +34,13 @@ uint32_t MainExitCode();
 
 // The batch run over every _compiled\*-C.TEX of the current directory.
 void RunConversion(DialogHandle dialog);
-// Deletes the TGA of a failed conversion that is waiting for deletion, if
-// any. Called before the process ends from inside a run.
-void DeletePendingTarget();
+// Deletes the temporary file of a conversion that is waiting for deletion,
+// if any. Called before the process ends from inside a run.
+void DeletePendingTemporary();
+// The name a TGA file has until it is complete: the target path with its
+// last character, the "a" of ".tga", replaced by "~", so that no TGA of a
+// run can have it and it fits wherever the target fits. out holds 261 bytes.
+void TemporaryPathOf(const char* target, char* out);
 
 // Splits a command line as the program reads it: blanks separate parameters,
 // double quotes group blanks and are removed. The parameters are written as

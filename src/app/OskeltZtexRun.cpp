@@ -11,14 +11,30 @@
 #include "OskeltZtexPath.h"
 #include "Platform.h"
 
-// A failed target between its close and its deletion; deleted before the
-// process ends if a close is confirmed while the run pumps messages there.
-static char PendingTarget[PLAT_PATH_BUFFER];
+// The temporary file of a failed conversion between its close and its
+// deletion; deleted before the process ends if a close is confirmed while
+// the run pumps messages there.
+static char PendingTemporary[PLAT_PATH_BUFFER];
 
-void DeletePendingTarget() {
-  if (PendingTarget[0] == '\0') return;
-  PlatDeleteFile(PendingTarget);
-  PendingTarget[0] = '\0';
+void DeletePendingTemporary() {
+  if (PendingTemporary[0] == '\0') return;
+  PlatDeleteFile(PendingTemporary);  // nothing there when the file had no name
+  PendingTemporary[0] = '\0';
+}
+
+void TemporaryPathOf(const char* target, char* out) {
+  const size_t length = std::strlen(target);
+  std::memmove(out, target, length + 1);
+  if (length > 0) out[length - 1] = '~';
+}
+
+// A found name that holds a separator or a control character cannot be one
+// file in _compiled: on a system that allows such names, a backslash would
+// reach other folders and a line break would forge log lines.
+static bool IsPlainName(const char* name) {
+  for (const unsigned char* c = reinterpret_cast<const unsigned char*>(name); *c; ++c)
+    if (*c == '\\' || *c == '/' || *c < 0x20) return false;
+  return true;
 }
 
 static void SetControlsForRun(DialogHandle dialog) {
@@ -46,10 +62,16 @@ static int32_t CountMatches(DialogHandle dialog, const char* pattern) {
   return count;
 }
 
-// Converts the open source into a new file at target.
+// Converts the open source into a temporary file that takes the target's
+// name only when it is complete and stamped: whatever ends the run, nothing
+// unfinished is ever at the target name, and nothing there is replaced.
 static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sourcePath,
                            const char* target) {
-  PlatFile output = PlatCreateNew(target);
+  char temporary[PLAT_PATH_BUFFER];
+  TemporaryPathOf(target, temporary);
+  // What a run that ended abruptly left of this texture goes first.
+  PlatDeleteFile(temporary);
+  PlatFile output = PlatCreateTemporary(target, temporary);
   if (output == PLAT_NO_FILE) {
     LogWrite(dialog, LOG_ERROR, target);
     return;
@@ -57,15 +79,19 @@ static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sou
   if (ConvertZtexToTga(source, output)) {
     uint64_t written;
     if (PlatGetLastWriteTime(source, &written)) PlatSetLastWriteTime(output, written);
-    LogWrite(dialog, LOG_OK, target);
-    PlatClose(output);
-    return;
+    if (PlatPublishFile(output, target, temporary)) {
+      LogWrite(dialog, LOG_OK, target);
+      PlatClose(output);
+      return;
+    }
+    LogWrite(dialog, LOG_ERROR, target);  // something took the name meanwhile
+  } else {
+    LogWrite(dialog, LOG_ERROR, sourcePath);
   }
-  LogWrite(dialog, LOG_ERROR, sourcePath);
   PlatClose(output);
-  std::strcpy(PendingTarget, target);
+  std::strcpy(PendingTemporary, temporary);
   PumpMessages(dialog);
-  DeletePendingTarget();
+  DeletePendingTemporary();
 }
 
 // One match of the texture loop: open, place, then move, skip or convert.
@@ -75,6 +101,11 @@ static void HandleTexture(DialogHandle dialog, const char* found) {
   char basePath[PLAT_PATH_BUFFER];
   char target[PLAT_PATH_BUFFER];
 
+  if (!IsPlainName(found)) {
+    PlatSetLastError(ERROR_INVALID_NAME);
+    LogWrite(dialog, LOG_ERROR, found);
+    return;
+  }
   JoinPath(nullptr, SOURCE_FOLDER, found, sourcePath);
   if (sourcePath[0] == '\0') {
     LogWrite(dialog, LOG_ERROR, found);

@@ -38,6 +38,15 @@ static void AppendToLine(char* line, size_t* length, const char* text, size_t re
   if (text) AppendToLine(line, length, text, std::strlen(text), reserve);
 }
 
+// A name or path as a line shows it: each control character (a line break
+// in a file name, say) as '?', so that no name can break or forge a line.
+static void AppendName(char* line, size_t* length, const char* text, size_t reserve) {
+  const size_t start = *length;
+  AppendToLine(line, length, text, reserve);
+  for (size_t i = start; i < *length; ++i)
+    if (static_cast<unsigned char>(line[i]) < 0x20) line[i] = '?';
+}
+
 void ComposeErrorLine(const char* text, const char* message, uint32_t count, char* line) {
   static const char Close[] = ")\r\n";
   const size_t reserve = sizeof Close - 1;
@@ -45,7 +54,7 @@ void ComposeErrorLine(const char* text, const char* message, uint32_t count, cha
   size_t length = 0;
   line[0] = '\0';
   AppendToLine(line, &length, "ERROR: ", reserve);
-  AppendToLine(line, &length, text, reserve);
+  AppendName(line, &length, text, reserve);
   AppendToLine(line, &length, " (", reserve);
   if (message) {
     const void* end = std::memchr(message, '\0', count);
@@ -77,7 +86,7 @@ static void WriteSkippedLine(DialogHandle dialog, const char* text) {
   size_t length = 0;
   line[0] = '\0';
   AppendToLine(line, &length, "skipped: ", reserve);
-  AppendToLine(line, &length, text, reserve);
+  AppendName(line, &length, text, reserve);
   AppendToLine(line, &length, End, 0);
   LogAppendText(dialog, line);
 }

@@ -28,6 +28,6 @@ void ResetCounters();
 enum : uint32_t { LOG_LINE_SIZE = 4096 + 1, LOG_MESSAGE_SIZE = 256 };
 // The LOG_ERROR line "ERROR: text (message)\r\n" into line (LOG_LINE_SIZE
 // bytes), from the first count characters of a system message; every
-// character of the message below 0x21 becomes a space. A line that would be
-// longer is cut before its closing ")\r\n".
+// character of the text below 0x20 becomes '?', of the message below 0x21 a
+// space. A line that would be longer is cut before its closing ")\r\n".
 void ComposeErrorLine(const char* text, const char* message, uint32_t count, char* line);

@@ -178,6 +178,25 @@ TEST_F(BatchRun, NeverWritesOverOrDeletesAnythingAtTheTargetThatItDidNotCreate) 
   EXPECT_TRUE(fs::is_directory(base.Path("Alpha.tga/inside")));
 }
 
+TEST_F(BatchRun, ALeftoverOfAnEndedRunGoesBeforeItsTextureIsConvertedAndNothingElseIsRemoved) {
+  // Where a file cannot stay unnamed, a run that was killed leaves its
+  // temporary file (the target's name ending in "~" instead of "a").
+  Texture("Alpha-C.TEX");
+  ASSERT_TRUE(WriteText(base.Path("Alpha.tg~"), "half a texture"));
+  ASSERT_TRUE(WriteText(base.Path("Beta.tg~"), "no texture of this name"));
+  ASSERT_TRUE(WriteText(base.Path("Alpha.tga~"), "an editor's backup"));
+  Run();
+  EXPECT_EQ(Summary(1, 0, 0), Log());
+  EXPECT_EQ((std::vector<std::string>{"Alpha.tga", "Alpha.tga~", "Beta.tg~", "_compiled"}), ListDir(base.root));
+}
+
+TEST_F(BatchRun, AFailedConversionLeavesNeitherATargetNorItsTemporaryFile) {
+  Broken("Bad-C.TEX");
+  Texture("Good-C.TEX");
+  Run();
+  EXPECT_EQ((std::vector<std::string>{"Good.tga", "_compiled"}), ListDir(base.root));
+}
+
 TEST_F(BatchRun, LogsATargetPathBeyond260CharactersByItsFoundNameAndTouchesNothing) {
   const std::string longFolder(251, 'f');  // with \Alpha.tga: 261 characters
   Map("[" + longFolder + "]\nAlpha.tga\n");
@@ -348,19 +367,20 @@ TEST_F(BatchRun, EndsTheProcessWithOneWhenTheCloseIsConfirmed) {
   EXPECT_FALSE(PathExists(base.Path("Beta.tga")));
 }
 
-TEST_F(BatchRun, DeletesTheFailedTargetWhenTheCloseIsConfirmedBeforeItsDeletion) {
+TEST_F(BatchRun, DeletesTheFailedTemporaryWhenTheCloseIsConfirmedBeforeItsDeletion) {
   Broken("Bad-C.TEX");
   Rec.answers = {BOX_ANSWER_YES};
   Rec.onPump = [this](int pump) {
     // Pumps 1 (count) and 2 (before the texture); pump 3 sits between the
-    // failed target's close and its deletion.
+    // failed conversion's close and the removal of its file, which never
+    // had the target's name.
     if (pump == 3) {
-      EXPECT_TRUE(PathExists(base.Path("Bad.tga")));
+      EXPECT_FALSE(PathExists(base.Path("Bad.tga")));
       Rec.queue.push_back([] { CloseMainDialog(TestDialog(), 0); });
     }
   };
   EXPECT_THROW(Run(), ProcessEnded);
-  EXPECT_FALSE(PathExists(base.Path("Bad.tga")));
+  EXPECT_EQ((std::vector<std::string>{"_compiled"}), ListDir(base.root));
 }
 
 TEST_F(BatchRun, ShowsTheAboutBoxWhileTheRunWaits) {

@@ -102,6 +102,19 @@ TEST_F(Log, ControlCharactersOfTheSystemTextBecomeSpaces) {
   EXPECT_EQ("ERROR:  ()\r\n", Composed(nullptr, nullptr, 0));
 }
 
+TEST_F(Log, NoNameOrPathCanBreakOrForgeALine) {
+  // A file name may hold line breaks and other control characters on some
+  // systems; in a line each shows as '?', so nothing can pose as a summary.
+  PlatSetLastError(ERROR_INVALID_NAME);
+  LogWrite(TestDialog(), LOG_ERROR, "x\nSummary:\n  Errors: 0\r\nz\t\x1b[2J-C.TEX");
+  LogWrite(TestDialog(), LOG_SKIPPED, "Armor\\a\nb.tga");
+  const std::string error = "ERROR: x?Summary:?  Errors: 0??z??[2J-C.TEX (" + ShownErrorText(ERROR_INVALID_NAME) + ")\r\n";
+  EXPECT_EQ(error + "skipped: Armor\\a?b.tga\r\n", Rec.log);
+  ExpectCounts(2, 1, 1);
+  // Bytes from 0x20 up stay as they are.
+  EXPECT_EQ("ERROR: caf\xE9 ~ (m)\r\n", Composed("caf\xE9 ~", "m", 1));
+}
+
 TEST_F(Log, ALineNeverOutgrowsItsBuffer) {
   const std::string huge(6000, 'n');
   const std::string line = Composed(huge.c_str(), "text", 4);
