@@ -18,60 +18,13 @@
 #include <gtest/gtest.h>
 
 #include "Platform.h"
+#include "ProgramRun.h"
 #include "TestSupport.h"
 #include "ZtexWriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Outcome {
-  int code = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  const Bytes bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Runs argv (argv[0] is the program) without a display, in dir, with stdout
-// and stderr in files; the shell prefix (e.g. "ulimit -f 8; ") runs first.
-Outcome RunProgram(const std::vector<std::string>& argv, const std::string& dir,
-            const std::string& shellPrefix = "", const std::string& asUser = "") {
-  TempDir capture;
-  std::string command = shellPrefix + "exec";
-  if (!asUser.empty()) command += " setpriv --reuid=" + asUser + " --regid=" + asUser + " --clear-groups";
-  for (const auto& a : argv) command += " '" + a + "'";
-  const pid_t pid = fork();
-  if (pid == 0) {
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    if (chdir(dir.c_str()) != 0) _exit(120);
-    const int out = open(capture.Path("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = open(capture.Path("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int in = open("/dev/null", O_RDONLY);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  Outcome outcome;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  outcome.out = Slurp(capture.Path("out"));
-  outcome.err = Slurp(capture.Path("err"));
-  return outcome;
-}
-
-std::string Message(uint32_t code) {
-  char text[256];
-  const uint32_t n = PlatGetErrorText(code, text, sizeof text);
-  return std::string(text, n);
-}
 
 class Program : public ::testing::Test {
  protected:
@@ -245,6 +198,34 @@ TEST_F(Program, AWriteThatFailsPartWayLeavesNoPartialFileAndTheRunGoesOn) {
   EXPECT_FALSE(PathExists(base.Path("Big.tga")));
   EXPECT_TRUE(PathExists(base.Path("Small.tga")));
   EXPECT_EQ((std::vector<std::string>{"Other.txt", "Small.tga", "_compiled"}), ListDir(base.root));
+}
+
+TEST_F(Program, ANameThatCouldReachOtherFoldersIsRefusedBeforeAnythingIsOpened) {
+  // A name that Linux allows: with backslashes read as separators it would
+  // read ../X/y-C.TEX and create a TGA outside the base directory.
+  fs::create_directories(base.Path("X"));
+  Texture("../X/y-C.TEX");
+  fs::create_directories(base.Path("inner/_compiled"));
+  ASSERT_TRUE(WriteText(base.Path("inner/_compiled/a\\..\\..\\X\\y-C.TEX"), "a name, not a path"));
+  const Outcome run = RunProgram({OSKELT_PROGRAM, "-C", base.Path("inner")}, "/");
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("ERROR: a\\..\\..\\X\\y-C.TEX (" + Message(ERROR_INVALID_NAME) +
+                ")\n\n\nSummary:\n  Processed: 1\n  Skipped: 0\n  Errors: 1\n",
+            run.out);
+  EXPECT_EQ((std::vector<std::string>{"X", "_compiled", "inner"}), ListDir(base.root));
+  EXPECT_EQ((std::vector<std::string>{"y-C.TEX"}), ListDir(base.Path("X")));
+  EXPECT_EQ((std::vector<std::string>{"_compiled"}), ListDir(base.Path("inner")));
+}
+
+TEST_F(Program, ANameWithLineBreaksCannotForgeLogLines) {
+  ASSERT_TRUE(WriteText(base.Path("_compiled/x\nSummary:\n  Errors: 0\nz-C.TEX"), "broken"));
+  Texture("Fine-C.TEX");
+  const Outcome run = Convert();
+  EXPECT_EQ(1, run.code);
+  EXPECT_EQ("ERROR: x?Summary:?  Errors: 0?z-C.TEX (" + Message(ERROR_INVALID_NAME) +
+                ")\n\n\nSummary:\n  Processed: 2\n  Skipped: 0\n  Errors: 1\n",
+            run.out);
+  EXPECT_TRUE(PathExists(base.Path("Fine.tga")));
 }
 
 class UnprivilegedProgram : public Program {

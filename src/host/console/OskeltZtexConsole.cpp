@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -16,6 +17,7 @@ namespace {
 
 struct ConsoleState {
   bool ended = false;
+  bool logReaderGone = false;  // standard output is a pipe nobody reads any more
   std::deque<uint32_t> posted;  // posted timer messages
   bool progressOnTerminal = false;
   bool progressDrawn = false;
@@ -61,9 +63,14 @@ void AppendLog(DialogHandle, const char* text) {
   const bool redraw = Console.progressDrawn;
   ErasePending();
   PutLines(text, stdout);
-  if (std::strchr(text, '\n')) std::fflush(stdout);
+  if (std::strchr(text, '\n') && std::fflush(stdout) != 0 && errno == EPIPE)
+    Console.logReaderGone = true;
   if (redraw) DrawProgress();
 }
+
+// A request to end the process, or a log that nobody reads any more, ends
+// the program as a confirmed close does.
+bool EndRequested() { return PlatEndRequested() || Console.logReaderGone; }
 
 // The run's commands come from controls; any id of the dialog has one.
 void* GetControl(DialogHandle, int id) {
@@ -79,7 +86,10 @@ void DeliverPosted(DialogHandle dialog) {
   }
 }
 
-void PumpMessages(DialogHandle dialog) { DeliverPosted(dialog); }
+void PumpMessages(DialogHandle dialog) {
+  if (EndRequested()) CloseMainDialogNow(dialog);
+  DeliverPosted(dialog);
+}
 
 void ProgressReset(DialogHandle, int32_t n) {
   Console.progressPos = 0;
@@ -144,6 +154,10 @@ int RunConsoleMainDialog() {
   InitMainDialog(dialog);
   MainDialogShown(dialog, true);
   while (!Console.ended) {
+    if (EndRequested()) {
+      CloseMainDialogNow(dialog);
+      break;
+    }
     DeliverPosted(dialog);
     if (Console.ended) break;
     // Nothing is left that could start a run, and nobody is there to close

@@ -51,6 +51,10 @@ static QtModuleEntry LoadWindowModule(const char* program) {
 int main(int argc, char** argv) {
   ParamCount = argc - 1;
   ParamList = argv;
+  // Ctrl+C, a closed terminal or a polite kill end the program at a safe
+  // point, as a confirmed close does; a closed log reader or a file size
+  // limit turn into failed writes.
+  PlatCatchEndRequests();
   if (HasDisplay()) {
     if (const QtModuleEntry runWindow = LoadWindowModule(argv[0])) {
       const int code = runWindow(argc, argv);

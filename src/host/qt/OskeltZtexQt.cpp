@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "OskeltZTEX.h"
 #include "OskeltZtexQtHost.h"
 #include "OskeltZtexQtWindow.h"
+#include "Platform.h"
 
 namespace {
 
@@ -62,11 +64,29 @@ void PrepareQtEnvironment() {
   PluginsChosenHere = true;
 }
 
+namespace {
+
+// A request to end the process ends it as a confirmed close does: during a
+// run with exit code 1; otherwise with the code a close gives, also while a
+// message box waits for an answer.
+void WatchEndRequests(QtMainWindow* window) {
+  const intptr_t wake = PlatCatchEndRequests();
+  if (wake < 0) return;
+  QSocketNotifier* notifier = new QSocketNotifier(static_cast<qintptr>(wake), QSocketNotifier::Read, window);
+  QObject::connect(notifier, &QSocketNotifier::activated, window, [window] {
+    CloseMainDialogNow(window);
+    PlatExitProcess(MainExitCode());
+  });
+}
+
+}  // namespace
+
 int ExecQtMainDialog() {
   InstallQtHost();
   // The program ends its loops itself; hiding its last window ends nothing.
   QApplication::setQuitOnLastWindowClosed(false);
   QtMainWindow window;
+  WatchEndRequests(&window);
   InitMainDialog(&window);
   QEventLoop loop;
   window.modalLoop = &loop;
