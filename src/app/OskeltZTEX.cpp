@@ -2,13 +2,64 @@
 // buttons, the auto-start of command-line mode and the close protocol.
 #include "OskeltZTEX.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "OskeltZtexDialog.h"
 #include "OskeltZtexFolderMap.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexHint.h"
+#include "OskeltZtexLog.h"
+#include "OskeltZtexPath.h"
 #include "Platform.h"
+
+void ErrorText(uint32_t code, char* out) {
+  uint32_t length = PlatGetErrorText(code, out, LOG_MESSAGE_SIZE);
+  if (length >= LOG_MESSAGE_SIZE) length = LOG_MESSAGE_SIZE - 1;
+  while (length > 0 && static_cast<unsigned char>(out[length - 1]) <= ' ') --length;
+  out[length] = '\0';
+}
+
+// What was wrong with the command line, for a front end that can say more
+// than the notice: the parameter at fault and why, then the usage.
+static void ExplainParameters(DialogHandle dialog, uint32_t folderCode) {
+  char line[LOG_LINE_SIZE];
+  if (ParamCount > 2) {
+    std::snprintf(line, sizeof line, "OskeltZTEX: \"%s\": too many parameters (-C takes one folder at most)",
+                  ParamList[3]);
+  } else {
+    char reason[LOG_MESSAGE_SIZE];
+    ErrorText(folderCode, reason);
+    std::snprintf(line, sizeof line, "OskeltZTEX: \"%s\": no such folder (%s)", ParamList[2], reason);
+  }
+  ExplainNotice(dialog, line);
+  ExplainNotice(dialog, TEXT_USAGE);
+}
+
+// Where the folder map was looked for, and what kept it from loading.
+static void ExplainFolderMap(DialogHandle dialog, uint32_t loadCode) {
+  char module[PLAT_PATH_BUFFER], ini[PLAT_PATH_BUFFER], reason[LOG_MESSAGE_SIZE];
+  char line[LOG_LINE_SIZE];
+  if (PlatGetModulePath(module, sizeof module) == 0 || !FolderMapIniPath(module, ini)) {
+    ErrorText(PlatGetLastError(), reason);
+    std::snprintf(line, sizeof line, "OskeltZTEX: the folder map's path cannot be told (%s)", reason);
+  } else if (!FileExists(ini) && !DirectoryExists(ini)) {
+    std::snprintf(line, sizeof line, "OskeltZTEX: the folder map %s is missing", ini);
+  } else if (loadCode == ERROR_NOT_ENOUGH_MEMORY) {
+    ErrorText(loadCode, reason);
+    std::snprintf(line, sizeof line, "OskeltZTEX: the folder map %s cannot be loaded (%s)", ini, reason);
+  } else {
+    const PlatFile file = PlatOpenRead(ini);
+    if (file == PLAT_NO_FILE) {
+      ErrorText(PlatGetLastError(), reason);
+      std::snprintf(line, sizeof line, "OskeltZTEX: the folder map %s cannot be read (%s)", ini, reason);
+    } else {
+      PlatClose(file);
+      std::snprintf(line, sizeof line, "OskeltZTEX: the folder map %s holds no section", ini);
+    }
+  }
+  ExplainNotice(dialog, line);
+}
 
 static void ShowCurrentDirectory(DialogHandle dialog) {
   char path[PLAT_PATH_BUFFER];
@@ -25,16 +76,19 @@ static bool IsSwitch(const char* param) {
 static bool ReadCommandLine(DialogHandle dialog) {
   CommandLineMode = false;
   if (ParamCount < 1 || !IsSwitch(ParamList[1])) return true;
+  uint32_t folderCode = 0;
   if (ParamCount == 1) {
     CommandLineMode = true;
   } else if (ParamCount == 2) {
     CommandLineMode = PlatSetCurrentDirectory(ParamList[2]);
+    folderCode = PlatGetLastError();
   }
   if (CommandLineMode) {
     AutoStartTimer = SetDialogTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
     return true;
   }
   ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
+  ExplainParameters(dialog, folderCode);
   EndProcess(1);
   return false;
 }
@@ -45,7 +99,9 @@ intptr_t InitMainDialog(DialogHandle dialog) {
   SetBigIcon(dialog);
   CreateToolTips(dialog);
   if (!LoadFolderMap()) {
+    const uint32_t loadCode = PlatGetLastError();
     ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
+    ExplainFolderMap(dialog, loadCode);
     EndProcess(1);
     return 0;
   }

@@ -42,6 +42,10 @@ void DeletePendingTemporary();
 // run can have it and it fits wherever the target fits. out holds 261 bytes.
 void TemporaryPathOf(const char* target, char* out);
 
+// The platform's one-line text of an error code, without a line break at
+// its end, into out (LOG_MESSAGE_SIZE bytes); empty when there is none.
+void ErrorText(uint32_t code, char* out);
+
 // Splits a command line as the program reads it: blanks separate parameters,
 // double quotes group blanks and are removed. The parameters are written as
 // strings into storage (at least as long as line plus one byte) and listed in

@@ -23,6 +23,7 @@ const char TEXT_ABOUT_CAPTION[] = "About";
 const char TEXT_BROWSE_TITLE[] =
     "Base directory for search/conversion:\r\n(usually ...\\_work\\data\\Textures)";
 const char TEXT_DEFAULT_BASE[] = "..\\..\\data\\Textures";
+const char TEXT_USAGE[] = "Usage: OskeltZTEX -C [BASEDIR]";
 
 const char SOURCE_FOLDER[] = "_compiled";
 const char SOURCE_PATTERN[] = "*-C.TEX";

@@ -30,6 +30,7 @@ extern const char TEXT_ABOUT[];
 extern const char TEXT_ABOUT_CAPTION[];       // "About"
 extern const char TEXT_BROWSE_TITLE[];
 extern const char TEXT_DEFAULT_BASE[];        // "..\..\data\Textures"
+extern const char TEXT_USAGE[];               // "Usage: OskeltZTEX -C [BASEDIR]"
 
 extern const char SOURCE_FOLDER[];   // "_compiled"
 extern const char SOURCE_PATTERN[];  // "*-C.TEX"

@@ -1,5 +1,6 @@
 // The batch run: every _compiled\*-C.TEX of the base directory (the current
 // directory) is moved into place, skipped or converted into a TGA file.
+#include <cstdio>
 #include <cstring>
 
 #include "OskeltZTEX.h"
@@ -139,6 +140,28 @@ static void HandleTexture(DialogHandle dialog, const char* found) {
   PlatClose(source);
 }
 
+// Where the run looked, and a hint when the base directory is a _compiled
+// folder itself (its parent was meant).
+static void ExplainNoTextures(DialogHandle dialog, const char* pattern) {
+  char base[PLAT_PATH_BUFFER];
+  char line[LOG_LINE_SIZE];
+  if (PlatGetCurrentDirectory(base, sizeof base) == 0) std::strcpy(base, ".");
+  std::snprintf(line, sizeof line, "OskeltZTEX: nothing matches %s in %s", pattern, base);
+  ExplainNotice(dialog, line);
+  const char* last = base + std::strlen(base);
+  while (last > base && last[-1] != '/' && last[-1] != '\\') --last;
+  size_t i = 0;
+  for (; last[i] != '\0' && SOURCE_FOLDER[i] != '\0'; ++i)
+    if (PlatFoldCase(static_cast<unsigned char>(last[i])) !=
+        PlatFoldCase(static_cast<unsigned char>(SOURCE_FOLDER[i])))
+      return;
+  if (last[i] != SOURCE_FOLDER[i]) return;
+  std::snprintf(line, sizeof line,
+                "OskeltZTEX: %s is itself a %s folder; pass the folder that holds it: OskeltZTEX -C %.*s",
+                base, SOURCE_FOLDER, static_cast<int>(last - base > 1 ? last - base - 1 : last - base), base);
+  ExplainNotice(dialog, line);
+}
+
 static void WriteSummary(DialogHandle dialog) {
   LogWrite(dialog, LOG_TEXT, "\r\n\r\nSummary:\r\n  Processed: ");
   LogWrite(dialog, LOG_NUMBER, ProcessedCount);
@@ -161,6 +184,7 @@ void RunConversion(DialogHandle dialog) {
   const int32_t matches = CountMatches(dialog, pattern);
   if (matches == 0) {
     ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
+    ExplainNoTextures(dialog, pattern);
   } else {
     ProgressReset(dialog, matches);
     char found[PLAT_PATH_BUFFER];

@@ -74,21 +74,38 @@ TEST_F(Program, ARunWithErrorsPrintsThemAndEndsWithOne) {
   EXPECT_EQ("", run.err);
 }
 
-TEST_F(Program, NothingToConvertGoesToStandardErrorAndEndsWithOne) {
+TEST_F(Program, NothingToConvertGoesToStandardErrorWithWhereItLookedAndEndsWithOne) {
   const Outcome run = Convert();
   EXPECT_EQ(1, run.code);
   EXPECT_EQ("", run.out);
-  EXPECT_EQ("No textures found.\n", run.err);
+  EXPECT_EQ("No textures found.\nOskeltZTEX: nothing matches _compiled\\*-C.TEX in " + base.root + "\n",
+            run.err);
+
+  // Given the _compiled folder itself, it names the folder that holds it.
+  const Outcome inside = RunProgram({OSKELT_PROGRAM, "-C", base.Path("_compiled")}, "/");
+  EXPECT_EQ(1, inside.code);
+  EXPECT_EQ("No textures found.\nOskeltZTEX: nothing matches _compiled\\*-C.TEX in " +
+                base.Path("_compiled") + "\nOskeltZTEX: " + base.Path("_compiled") +
+                " is itself a _compiled folder; pass the folder that holds it: OskeltZTEX -C " +
+                base.root + "\n",
+            inside.err);
 }
 
 TEST_F(Program, ABadCommandLineIsRefusedBeforeAnythingIsDone) {
   Texture("Fine-C.TEX");
-  for (const std::vector<std::string>& argv :
-       {std::vector<std::string>{OSKELT_PROGRAM, "-C", base.Path("missing")},
-        std::vector<std::string>{OSKELT_PROGRAM, "/c", base.root, "more"}}) {
-    const Outcome run = RunProgram(argv, base.root);
+  const struct {
+    std::vector<std::string> argv;
+    std::string why;
+  } cases[] = {
+      {{OSKELT_PROGRAM, "-C", base.Path("missing")},
+       "\"" + base.Path("missing") + "\": no such folder (" + Message(ERROR_FILE_NOT_FOUND) + ")"},
+      {{OSKELT_PROGRAM, "-C", base.Path("_compiled/Fine-C.TEX")},
+       "\"" + base.Path("_compiled/Fine-C.TEX") + "\": no such folder (" + Message(ERROR_DIRECTORY) + ")"},
+      {{OSKELT_PROGRAM, "/c", base.root, "more"}, "\"more\": too many parameters (-C takes one folder at most)"}};
+  for (const auto& c : cases) {
+    const Outcome run = RunProgram(c.argv, base.root);
     EXPECT_EQ(1, run.code);
-    EXPECT_EQ("Invalid parameters!\n", run.err);
+    EXPECT_EQ("Invalid parameters!\nOskeltZTEX: " + c.why + "\nUsage: OskeltZTEX -C [BASEDIR]\n", run.err);
     EXPECT_EQ("", run.out);
   }
   EXPECT_FALSE(PathExists(base.Path("Fine.tga")));
@@ -103,6 +120,25 @@ TEST_F(Program, WithoutTheSwitchItSaysThatTheWindowNeedsADisplay) {
   EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n'));
 }
 
+TEST_F(Program, HelpAndVersionGoToStandardOutputBeforeAnyWindow) {
+  TempDir lonely;  // a copy elsewhere: the help names the map beside it
+  const std::string copy = lonely.Path("OskeltZTEX");
+  fs::copy_file(OSKELT_PROGRAM, copy);
+  for (const char* display : {"", "export DISPLAY=:4711; "})
+    for (const char* option : {"--help", "-h"}) {
+      const Outcome help = RunProgram({copy, option}, base.root, display);
+      EXPECT_EQ(0, help.code) << option;
+      EXPECT_EQ("", help.err);
+      EXPECT_EQ(0u, help.out.find("Usage: OskeltZTEX [-C [BASEDIR]]\n")) << help.out;
+      EXPECT_NE(std::string::npos, help.out.find("Folder map: " + copy + ".ini\n")) << help.out;
+      EXPECT_NE(std::string::npos, help.out.find("Exit codes: 0 after a run without errors"));
+    }
+  const Outcome version = RunProgram({copy, "--version"}, base.root, "export DISPLAY=:4711; ");
+  EXPECT_EQ(0, version.code);
+  EXPECT_EQ("OskeltZTEX 2.6\n", version.out);
+  EXPECT_EQ("", version.err);
+}
+
 TEST_F(Program, WithoutItsFolderMapItRefusesToStart) {
   TempDir lonely;
   const std::string copy = lonely.Path("OskeltZTEX");
@@ -110,8 +146,19 @@ TEST_F(Program, WithoutItsFolderMapItRefusesToStart) {
   Texture("Fine-C.TEX");
   const Outcome run = RunProgram({copy, "-C", base.root}, "/");
   EXPECT_EQ(1, run.code);
-  EXPECT_EQ("Error on reading INI file!\n", run.err);
+  EXPECT_EQ("Error on reading INI file!\nOskeltZTEX: the folder map " + copy + ".ini is missing\n", run.err);
   EXPECT_FALSE(PathExists(base.Path("Fine.tga")));
+
+  // One without a section, and one that cannot be read.
+  ASSERT_TRUE(WriteText(copy + ".ini", "; nothing but a comment\nline before any section\n"));
+  EXPECT_EQ("Error on reading INI file!\nOskeltZTEX: the folder map " + copy + ".ini holds no section\n",
+            RunProgram({copy, "-C", base.root}, "/").err);
+  fs::remove(copy + ".ini");
+  fs::create_directory(copy + ".ini");
+  EXPECT_EQ("Error on reading INI file!\nOskeltZTEX: the folder map " + copy + ".ini cannot be read (" +
+                Message(ERROR_ACCESS_DENIED) + ")\n",
+            RunProgram({copy, "-C", base.root}, "/").err);
+  fs::remove(copy + ".ini");
 
   // Named after the program: a renamed program reads its own INI.
   fs::copy_file(std::string(OSKELT_PROGRAM) + ".ini", lonely.Path("OskeltZTEX.ini"));

@@ -119,6 +119,13 @@ int ShowMessage(DialogHandle, HostBoxKind kind, const char* text, const char*) {
   return kind == BOX_QUESTION ? BOX_ANSWER_NO : BOX_ANSWER_OK;
 }
 
+// What the notice could not say: on standard error, after it.
+void ExplainNotice(DialogHandle, const char* text) {
+  PutLines(text, stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
+}
+
 // The console's timers never fire by themselves: the message that the
 // dialog posts when it is shown is what starts a run.
 uint32_t SetTimer(DialogHandle, uint32_t id, uint32_t) { return id; }
@@ -139,7 +146,7 @@ const HostOps ConsoleOps = {
     .GetControl = GetControl,
     .PumpMessages = PumpMessages,
     .ProgressReset = ProgressReset, .ProgressStep = ProgressStep,
-    .ShowMessage = ShowMessage,
+    .ShowMessage = ShowMessage, .ExplainNotice = ExplainNotice,
     .SetTimer = SetTimer, .PostTimer = PostTimer,
     .EndDialog = EndDialog, .ExitProcess = ExitProcess,
 };

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "OskeltZtexConsole.h"
+#include "OskeltZtexFolderMap.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexQt.h"
 #include "Platform.h"
@@ -18,6 +19,32 @@ static bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
+}
+
+// --help and -h: what the program does, how to call it, where its folder
+// map is and what its exit codes mean.
+static int PrintHelp() {
+  char module[PLAT_PATH_BUFFER], ini[PLAT_PATH_BUFFER];
+  const bool located = PlatGetModulePath(module, sizeof module) != 0 && FolderMapIniPath(module, ini);
+  std::printf(
+      "Usage: OskeltZTEX [-C [BASEDIR]]\n"
+      "Converts the ZTEX textures BASEDIR/_compiled/*-C.TEX into TGA images (FOO-C.TEX\n"
+      "gives FOO.tga) in BASEDIR, or in the sub-folder that the folder map names.\n"
+      "\n"
+      "  (no parameters)  open the window (it needs a display)\n"
+      "  -C [BASEDIR]     convert at once in BASEDIR (the current folder when left\n"
+      "                   out); with a display the window shows the run, without\n"
+      "                   one the log goes to standard output\n"
+      "  -h, --help       show this help and exit\n"
+      "      --version    show the version and exit\n"
+      "\n"
+      "Folder map: %s\n"
+      "\n"
+      "Exit codes: 0 after a run without errors (and after this help); 1 after a\n"
+      "run with errors, when no texture is found, for a bad command line, or when\n"
+      "the folder map cannot be read.\n",
+      located ? ini : "OskeltZTEX.ini beside the program");
+  return 0;
 }
 
 static bool HasConvertSwitch(int argc, char** argv) {
@@ -49,6 +76,12 @@ static QtModuleEntry LoadWindowModule(const char* program) {
 }
 
 int main(int argc, char** argv) {
+  if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
+    return PrintHelp();
+  if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", TEXT_CAPTION);
+    return 0;
+  }
   ParamCount = argc - 1;
   ParamList = argv;
   // Ctrl+C, a closed terminal or a polite kill end the program at a safe
