@@ -9,6 +9,7 @@ packages=(
   wine64 xvfb xauth x11-utils
   qt6-base-dev libgl-dev fonts-dejavu-core
   libsquish-dev python3-pil imagemagick
+  dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,17 +1,25 @@
 #!/usr/bin/python3
-"""Draws the program's icon and writes res/OskeltZTEX.ico.
+"""Draws the program's icon and writes it for both systems, from one drawing:
+res/OskeltZTEX.ico for the Windows program and res/OskeltZTEX-N.png for the
+Linux desktop.
 
-Five images, as the executable, the dialog and the About box use them:
+The .ico holds five images, as the executable, the dialog and the About box
+use them:
 16x16 and 32x32 in 16 colours (4 bits per pixel), 16x16, 32x32 and 48x48 at
 24 bits. Each image is a plain DIB (header, palette, colour bits bottom up,
 1-bit transparency mask), not PNG, so that every icon reader takes it.
+
+The PNG files are the sizes of the desktop's hicolor theme (16, 32, 48 and
+256 pixels), in full colour with the drawing's own alpha (smooth edges), as
+the Linux package installs them.
 
 The picture: a texture tile of four coloured blocks with a dark frame, and a
 white arrow running out of it to the lower right (a texture being turned into
 an image). Drawn four times larger and reduced, so the small sizes stay clean.
 
-Usage: tools/make-icon.py [OUTPUT]   (default res/OskeltZTEX.ico)
-Needs Pillow.
+Usage: tools/make-icon.py [DIR]   (default res; writes DIR/OskeltZTEX.ico
+and DIR/OskeltZTEX-16.png ... DIR/OskeltZTEX-256.png)
+Needs Pillow. The files are committed: the build needs no Python.
 """
 import os
 import struct
@@ -120,9 +128,11 @@ def dib(img, bits):
     return header + palette + bytes(pixels) + mask
 
 
-def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res", "OskeltZTEX.ico")
+# The sizes of the PNG files for the desktop's hicolor icon theme.
+PNG_SIZES = [16, 32, 48, 256]
+
+
+def write_ico(output):
     images = [(16, 4), (16, 24), (32, 4), (32, 24), (48, 24)]
     blobs = [dib(draw(size, bits == 4), bits) for size, bits in images]
     directory = struct.pack("<HHH", 0, 1, len(images))
@@ -135,6 +145,20 @@ def main():
     with open(output, "wb") as f:
         f.write(directory + entries + b"".join(blobs))
     print("%s: %d images" % (output, len(images)))
+
+
+def write_pngs(folder):
+    for size in PNG_SIZES:
+        output = os.path.join(folder, "OskeltZTEX-%d.png" % size)
+        draw(size, False).save(output, "PNG")
+        print("%s: %dx%d" % (output, size, size))
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res")
+    write_ico(os.path.join(folder, "OskeltZTEX.ico"))
+    write_pngs(folder)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds every target
 # (Linux Debug and Release, ASan+UBSan, Windows 32-bit and 64-bit, the fuzz
-# targets) and runs the tests natively, under the sanitizers and under wine64.
+# targets) and runs the tests natively, under the sanitizers and under wine64;
+# then builds the packages (tools/package.sh) and checks them, installing
+# the .deb and removing it again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -54,5 +56,9 @@ cmake --build --preset fuzz -j "$jobs"
 for smoke in fuzz/*/smoke.sh; do
   [ -f "$smoke" ] && bash "$smoke" build/fuzz
 done
+
+step "Packages: the .deb and the Windows zip, built and checked as a user gets them"
+bash tools/package.sh
+bash tests/package/check_packages.sh build/packages
 
 step "All tests passed"

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the program into a fresh prefix and converts a copy of the demo
-# with the installed program and the folder map installed beside it.
+# with the installed program and the folder map installed beside it, started
+# through the link in bin (it finds its map beside its resolved path).
 set -euo pipefail
 build=$1 config=$2 demo=$3
 work=$(mktemp -d /tmp/oskelt-install.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" --config "$config" >/dev/null
-test -x "$work/prefix/bin/OskeltZTEX"
-test -f "$work/prefix/bin/OskeltZTEX.ini"
+test -x "$work/prefix/lib/oskeltztex/OskeltZTEX"
+test -f "$work/prefix/lib/oskeltztex/OskeltZTEX.ini"
+test "$(readlink "$work/prefix/bin/OskeltZTEX")" = ../lib/oskeltztex/OskeltZTEX
 cp -r "$demo" "$work/base"
 set +e
 env -u DISPLAY -u WAYLAND_DISPLAY "$work/prefix/bin/OskeltZTEX" -C "$work/base" >"$work/log" 2>&1
