@@ -204,6 +204,10 @@ fi
 same "/usr/bin/OskeltZTEX resolves to /usr/lib/oskeltztex/OskeltZTEX" \
   /usr/lib/oskeltztex/OskeltZTEX "$(readlink -f /usr/bin/OskeltZTEX)"
 
+same "--version of the installed program" "OskeltZTEX ${short_version}" "$(/usr/bin/OskeltZTEX --version)"
+check "--help names the installed folder map" \
+  grep -qx "Folder map: /usr/lib/oskeltztex/OskeltZTEX.ini" <(/usr/bin/OskeltZTEX --help)
+
 # A copy of the demo in a folder elsewhere, converted in the console.
 mkdir -p "$work/elsewhere/Textures"
 cp -r demo/_compiled "$work/elsewhere/Textures/"
