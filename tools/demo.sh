@@ -5,17 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
+bash tools/deps.sh cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core
 
 # A build of the program alone: no test or benchmark libraries needed.
 cmake -S . -B build/demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DOSKELT_TESTS=OFF -DOSKELT_BENCH=OFF >/dev/null

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need, when missing.
+# Installs the Debian packages that building and testing need, when missing;
+# or, given package names, just those (tools/demo.sh, tools/package.sh).
 set -euo pipefail
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ pkg-config python3
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev
