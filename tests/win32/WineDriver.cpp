@@ -198,7 +198,8 @@ Child::~Child() {
   CloseHandle(info_.hProcess);
 }
 
-bool Child::Start(const std::string& exe, const std::string& params, const std::string& cwd) {
+bool Child::Start(const std::string& exe, const std::string& params, const std::string& cwd,
+                  HANDLE output) {
   std::string line = "\"" + exe + "\"";
   if (!params.empty()) line += " " + params;
   std::vector<char> buffer(line.begin(), line.end());
@@ -206,8 +207,12 @@ bool Child::Start(const std::string& exe, const std::string& params, const std::
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
-  return CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        cwd.c_str(), &startup, &info_) != FALSE;
+  // Always the handles given here: without them Wine would hand the child
+  // this process's own standard handles.
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  return CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, output ? TRUE : FALSE, 0,
+                        nullptr, cwd.c_str(), &startup, &info_) != FALSE;
 }
 
 bool Child::Running() const {
@@ -227,6 +232,51 @@ bool Child::WaitExit(DWORD* code, DWORD timeoutMs) {
   if (code != expected)
     return ::testing::AssertionFailure() << "exit code " << code << ", expected " << expected;
   return ::testing::AssertionSuccess();
+}
+
+HANDLE CreateOutputFile(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+OutputPipe::OutputPipe() {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  // Room for a whole log: with Wine's default a write waits until this end
+  // has read it, which would tie the child's pace to the polls.
+  if (!CreatePipe(&read_, &write_, &inherit, 1 << 20)) {
+    read_ = write_ = nullptr;
+    return;
+  }
+  SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+}
+
+OutputPipe::~OutputPipe() {
+  CloseReadEnd();
+  CloseWriteEnd();
+}
+
+void OutputPipe::CloseWriteEnd() {
+  if (write_) CloseHandle(write_);
+  write_ = nullptr;
+}
+
+void OutputPipe::CloseReadEnd() {
+  if (read_) CloseHandle(read_);
+  read_ = nullptr;
+}
+
+bool OutputPipe::ReadAvailable(std::string* text) {
+  for (;;) {
+    DWORD available = 0;
+    if (!read_ || !PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available == 0) return true;
+    std::vector<char> buffer(available);
+    DWORD got = 0;
+    if (!ReadFile(read_, buffer.data(), available, &got, nullptr)) return false;
+    text->append(buffer.data(), got);
+  }
 }
 
 // ---- Windows of the child --------------------------------------------------
