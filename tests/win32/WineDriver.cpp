@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace wine_dialog {
@@ -61,15 +62,23 @@ void MakeFolders(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+static bool WriteWith(const std::string& path, const std::vector<uint8_t>& bytes, DWORD disposition) {
   const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = bytes.empty() ||
                   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return WriteWith(path, bytes, CREATE_ALWAYS);
+}
+
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return WriteWith(path, bytes, CREATE_NEW);
 }
 
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* bytes) {
@@ -116,6 +125,33 @@ bool GetLastWriteTime(const std::string& path, FILETIME* time) {
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
   *time = data.ftLastWriteTime;
   return true;
+}
+
+static void ListFiles(const std::string& folder, const std::string& prefix,
+                      const std::vector<std::string>& except, std::vector<std::string>* files) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string relative = prefix + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      bool skip = false;
+      for (const std::string& left : except) skip = skip || lstrcmpiA(left.c_str(), relative.c_str()) == 0;
+      if (!skip) ListFiles(folder + "\\" + name, relative + "\\", except, files);
+    } else {
+      files->push_back(relative);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder, const std::vector<std::string>& except) {
+  std::vector<std::string> files;
+  ListFiles(folder, "", except, &files);
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 static void Put32(std::vector<uint8_t>* out, uint32_t value) {
@@ -213,6 +249,24 @@ bool Child::Start(const std::string& exe, const std::string& params, const std::
   startup.hStdOutput = output;
   return CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, output ? TRUE : FALSE, 0,
                         nullptr, cwd.c_str(), &startup, &info_) != FALSE;
+}
+
+bool Child::Suspend() {
+  if (!info_.hThread || SuspendThread(info_.hThread) == static_cast<DWORD>(-1)) return false;
+  // SuspendThread only asks; the context is there once the thread has stopped.
+  CONTEXT context;
+  ZeroMemory(&context, sizeof context);
+  context.ContextFlags = CONTEXT_CONTROL;
+  return GetThreadContext(info_.hThread, &context) != FALSE;
+}
+
+bool Child::Resume() {
+  return info_.hThread && ResumeThread(info_.hThread) != static_cast<DWORD>(-1);
+}
+
+bool Child::Terminate() {
+  return info_.hProcess && TerminateProcess(info_.hProcess, 99) &&
+         WaitForSingleObject(info_.hProcess, WAIT_MS) == WAIT_OBJECT_0;
 }
 
 bool Child::Running() const {

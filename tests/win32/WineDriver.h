@@ -40,6 +40,8 @@ class TempFolder {
 
 void MakeFolders(const std::string& path);  // every missing folder of path
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A file that must not exist yet (CREATE_NEW), with these bytes.
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* bytes);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -47,6 +49,10 @@ bool FolderExists(const std::string& path);
 std::string NameOnDisk(const std::string& path);
 bool SetLastWriteTime(const std::string& path, const FILETIME& time);
 bool GetLastWriteTime(const std::string& path, FILETIME* time);
+// Every file below folder, as paths relative to it, sorted; the folders
+// named in except are left out with everything below them.
+std::vector<std::string> FilesBelow(const std::string& folder,
+                                    const std::vector<std::string>& except = {});
 
 // A ZTEX texture of one level in 32-bit ARGB, with pixels that differ from
 // row to row and from texture to texture (seed).
@@ -78,6 +84,12 @@ class Child {
   bool Running() const;
   // Waits for the end of the process; false when it is still running.
   bool WaitExit(DWORD* code, DWORD timeoutMs = WAIT_MS);
+  // Holds the main thread, where the program runs its dialog and its runs,
+  // and returns once it has stopped; Resume lets it go on.
+  bool Suspend();
+  bool Resume();
+  // Ends the process at once, as a task manager does, and waits for its end.
+  bool Terminate();
 
  private:
   PROCESS_INFORMATION info_{};
