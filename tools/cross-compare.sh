@@ -2,11 +2,15 @@
 # The Linux and the Windows program on the same textures: both must write
 # byte-identical TGA files, leave the same files untouched, log the same
 # lines (the platforms' message texts aside) and end with the same code.
+# The Windows program's standard output is a file: it must hold the Linux
+# program's standard output line for line (with CRLF line ends), before
+# anyone closes the window that a run with errors leaves open.
 #
 #   tools/cross-compare.sh LINUX_PROGRAM ZTEXGEN WINDOWS_PROGRAM WINE_LOG_TOOL
 #
 # The Windows program runs under wine64 in a private display session
-# (tools/wine-gui.sh); WINE_LOG_TOOL (oskelt_wine_log.exe) reads its log pane.
+# (tools/wine-gui.sh); WINE_LOG_TOOL (oskelt_wine_log.exe) reads its log pane
+# and gives it the file as standard output.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 linux=$1 gen=$2 windows=$3 winlog=$4
@@ -48,16 +52,20 @@ for scenario in mixed clean; do
 done
 
 # The platforms' message texts differ; everything else of a line must not.
-normalise() { tr -d '\r' <"$1" | sed -E 's/^(ERROR: .*) \(.*\)$/\1 ()/' | sort; }
+unsorted() { tr -d '\r' <"$1" | sed -E 's/^(ERROR: .*) \(.*\)$/\1 ()/'; }
+normalise() { unsorted "$1" | sort; }
+# Every line of a file ends with CRLF.
+crlf_lines() { [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ] && [ -z "$(tail -c 1 "$1")" ]; }
 
 status=0
 for scenario in mixed clean; do
   set +e
   env -u DISPLAY -u WAYLAND_DISPLAY "$linux" -C "$work/$scenario.linux" >"$work/$scenario.linux.log" 2>/dev/null
   linux_code=$?
-  "$here/wine-gui.sh" bash -c '"$WINE64" "$1" "$2" "$3" "$4" >"$5" 2>&1' _ \
-    "$winlog" "$windows" "Z:${work//\//\\}\\$scenario.windows" \
-    "Z:${work//\//\\}\\$scenario.windows.log" "$work/$scenario.wine.out"
+  wine_work="Z:${work//\//\\}"
+  "$here/wine-gui.sh" bash -c '"$WINE64" "$1" "$2" "$3" "$4" "$5" "$6" >"$7" 2>&1' _ \
+    "$winlog" "$windows" "$wine_work\\$scenario.windows" "$wine_work\\$scenario.windows.log" \
+    "$wine_work\\$scenario.windows.out" "$wine_work\\$scenario.windows.open" "$work/$scenario.wine.out"
   windows_code=$?
   set -e
   echo "$scenario: Linux exit code $linux_code, Windows exit code $windows_code"
@@ -75,6 +83,25 @@ for scenario in mixed clean; do
     else
       echo "$scenario: $(grep -c . "$work/$scenario.linux.log") log lines alike"
     fi
+  fi
+  # Standard output: the whole of it once a clean run has ended the program;
+  # after a run with errors, all of it already while the window was open,
+  # and nothing more after it was closed.
+  output=$work/$scenario.windows.out
+  if [ "$windows_code" != 0 ]; then
+    if ! cmp -s "$work/$scenario.windows.open" "$output"; then
+      echo "FAILED: $scenario: standard output changed after the window was closed"
+      diff <(tr -d '\r' <"$work/$scenario.windows.open") <(tr -d '\r' <"$output") || true
+      status=1
+    fi
+    output=$work/$scenario.windows.open
+  fi
+  if ! diff <(unsorted "$work/$scenario.linux.log") <(unsorted "$output") >"$work/diff"; then
+    echo "FAILED: $scenario: the standard outputs differ"; cat "$work/diff"; status=1
+  elif ! crlf_lines "$output"; then
+    echo "FAILED: $scenario: a line of the Windows standard output lacks its CRLF"; status=1
+  else
+    echo "$scenario: $(wc -l <"$output") lines of standard output alike"
   fi
 done
 exit $status

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace wine_dialog {
@@ -61,15 +62,23 @@ void MakeFolders(const std::string& path) {
   CreateDirectoryA(path.c_str(), nullptr);
 }
 
-bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+static bool WriteWith(const std::string& path, const std::vector<uint8_t>& bytes, DWORD disposition) {
   const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   DWORD written = 0;
   const BOOL ok = bytes.empty() ||
                   WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(file);
   return ok && written == bytes.size();
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return WriteWith(path, bytes, CREATE_ALWAYS);
+}
+
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return WriteWith(path, bytes, CREATE_NEW);
 }
 
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* bytes) {
@@ -116,6 +125,33 @@ bool GetLastWriteTime(const std::string& path, FILETIME* time) {
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
   *time = data.ftLastWriteTime;
   return true;
+}
+
+static void ListFiles(const std::string& folder, const std::string& prefix,
+                      const std::vector<std::string>& except, std::vector<std::string>* files) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string relative = prefix + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      bool skip = false;
+      for (const std::string& left : except) skip = skip || lstrcmpiA(left.c_str(), relative.c_str()) == 0;
+      if (!skip) ListFiles(folder + "\\" + name, relative + "\\", except, files);
+    } else {
+      files->push_back(relative);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::vector<std::string> FilesBelow(const std::string& folder, const std::vector<std::string>& except) {
+  std::vector<std::string> files;
+  ListFiles(folder, "", except, &files);
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 static void Put32(std::vector<uint8_t>* out, uint32_t value) {
@@ -198,7 +234,8 @@ Child::~Child() {
   CloseHandle(info_.hProcess);
 }
 
-bool Child::Start(const std::string& exe, const std::string& params, const std::string& cwd) {
+bool Child::Start(const std::string& exe, const std::string& params, const std::string& cwd,
+                  HANDLE output) {
   std::string line = "\"" + exe + "\"";
   if (!params.empty()) line += " " + params;
   std::vector<char> buffer(line.begin(), line.end());
@@ -206,8 +243,30 @@ bool Child::Start(const std::string& exe, const std::string& params, const std::
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
-  return CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        cwd.c_str(), &startup, &info_) != FALSE;
+  // Always the handles given here: without them Wine would hand the child
+  // this process's own standard handles.
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  return CreateProcessA(exe.c_str(), buffer.data(), nullptr, nullptr, output ? TRUE : FALSE, 0,
+                        nullptr, cwd.c_str(), &startup, &info_) != FALSE;
+}
+
+bool Child::Suspend() {
+  if (!info_.hThread || SuspendThread(info_.hThread) == static_cast<DWORD>(-1)) return false;
+  // SuspendThread only asks; the context is there once the thread has stopped.
+  CONTEXT context;
+  ZeroMemory(&context, sizeof context);
+  context.ContextFlags = CONTEXT_CONTROL;
+  return GetThreadContext(info_.hThread, &context) != FALSE;
+}
+
+bool Child::Resume() {
+  return info_.hThread && ResumeThread(info_.hThread) != static_cast<DWORD>(-1);
+}
+
+bool Child::Terminate() {
+  return info_.hProcess && TerminateProcess(info_.hProcess, 99) &&
+         WaitForSingleObject(info_.hProcess, WAIT_MS) == WAIT_OBJECT_0;
 }
 
 bool Child::Running() const {
@@ -227,6 +286,51 @@ bool Child::WaitExit(DWORD* code, DWORD timeoutMs) {
   if (code != expected)
     return ::testing::AssertionFailure() << "exit code " << code << ", expected " << expected;
   return ::testing::AssertionSuccess();
+}
+
+HANDLE CreateOutputFile(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+OutputPipe::OutputPipe() {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  // Room for a whole log: with Wine's default a write waits until this end
+  // has read it, which would tie the child's pace to the polls.
+  if (!CreatePipe(&read_, &write_, &inherit, 1 << 20)) {
+    read_ = write_ = nullptr;
+    return;
+  }
+  SetHandleInformation(read_, HANDLE_FLAG_INHERIT, 0);
+}
+
+OutputPipe::~OutputPipe() {
+  CloseReadEnd();
+  CloseWriteEnd();
+}
+
+void OutputPipe::CloseWriteEnd() {
+  if (write_) CloseHandle(write_);
+  write_ = nullptr;
+}
+
+void OutputPipe::CloseReadEnd() {
+  if (read_) CloseHandle(read_);
+  read_ = nullptr;
+}
+
+bool OutputPipe::ReadAvailable(std::string* text) {
+  for (;;) {
+    DWORD available = 0;
+    if (!read_ || !PeekNamedPipe(read_, nullptr, 0, nullptr, &available, nullptr)) return false;
+    if (available == 0) return true;
+    std::vector<char> buffer(available);
+    DWORD got = 0;
+    if (!ReadFile(read_, buffer.data(), available, &got, nullptr)) return false;
+    text->append(buffer.data(), got);
+  }
 }
 
 // ---- Windows of the child --------------------------------------------------

@@ -40,6 +40,8 @@ class TempFolder {
 
 void MakeFolders(const std::string& path);  // every missing folder of path
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A file that must not exist yet (CREATE_NEW), with these bytes.
+bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* bytes);
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
@@ -47,6 +49,10 @@ bool FolderExists(const std::string& path);
 std::string NameOnDisk(const std::string& path);
 bool SetLastWriteTime(const std::string& path, const FILETIME& time);
 bool GetLastWriteTime(const std::string& path, FILETIME* time);
+// Every file below folder, as paths relative to it, sorted; the folders
+// named in except are left out with everything below them.
+std::vector<std::string> FilesBelow(const std::string& folder,
+                                    const std::vector<std::string>& except = {});
 
 // A ZTEX texture of one level in 32-bit ARGB, with pixels that differ from
 // row to row and from texture to texture (seed).
@@ -69,12 +75,21 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   // exe with the parameters as they follow the program name on the command
-  // line, started in the folder cwd.
-  bool Start(const std::string& exe, const std::string& params, const std::string& cwd);
+  // line, started in the folder cwd. Its standard output is output (an
+  // inheritable handle) when one is given; otherwise the process has no
+  // standard handles at all, as a program started from the desktop.
+  bool Start(const std::string& exe, const std::string& params, const std::string& cwd,
+             HANDLE output = nullptr);
   DWORD Pid() const { return info_.dwProcessId; }
   bool Running() const;
   // Waits for the end of the process; false when it is still running.
   bool WaitExit(DWORD* code, DWORD timeoutMs = WAIT_MS);
+  // Holds the main thread, where the program runs its dialog and its runs,
+  // and returns once it has stopped; Resume lets it go on.
+  bool Suspend();
+  bool Resume();
+  // Ends the process at once, as a task manager does, and waits for its end.
+  bool Terminate();
 
  private:
   PROCESS_INFORMATION info_{};
@@ -83,6 +98,35 @@ class Child {
 // Success when the process ends within the timeout with exit code expected;
 // otherwise says whether it was still running or which code it gave.
 ::testing::AssertionResult EndsWithCode(Child& child, DWORD expected);
+
+// A file for a child's standard output: created empty, and open for
+// writing through an inheritable handle for Child::Start (closed by the
+// caller). The file can be read while the child writes it.
+HANDLE CreateOutputFile(const std::string& path);
+
+// A pipe for a child's standard output, read from this end without waiting.
+class OutputPipe {
+ public:
+  OutputPipe();
+  ~OutputPipe();
+  OutputPipe(const OutputPipe&) = delete;
+  OutputPipe& operator=(const OutputPipe&) = delete;
+  bool Ok() const { return read_ && write_; }
+  // The writing end, inheritable, for Child::Start.
+  HANDLE WriteEnd() const { return write_; }
+  // Once the child has started: then the child holds the only writing end,
+  // and the pipe ends when the child does.
+  void CloseWriteEnd();
+  // The reader goes away: the child's writes fail from now on.
+  void CloseReadEnd();
+  // Appends what has arrived to text; false once the pipe has ended (every
+  // writing end closed) and nothing more is there.
+  bool ReadAvailable(std::string* text);
+
+ private:
+  HANDLE read_ = nullptr;
+  HANDLE write_ = nullptr;
+};
 
 // ---- Windows of the child --------------------------------------------------
 
