@@ -156,25 +156,28 @@ intptr_t MainDialogShown(DialogHandle dialog, bool shown) {
   return 0;
 }
 
-intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
-  if (WorkInProgress) {
-    if (ShowMessage(dialog, BOX_QUESTION, TEXT_TERMINATE, TEXT_TERMINATE_CAPTION) != BOX_ANSWER_YES)
-      return -1;
-    EndMainDialog(dialog, result);
-    DeletePendingTemporary();
-    EndProcess(1);
-    return 0;
-  }
+// Ends the dialog; during a run also the process, at once, with exit code 1
+// and without the run's unfinished file.
+static void EndDialogAndRun(DialogHandle dialog, intptr_t result) {
   EndMainDialog(dialog, result);
-  return -1;
+  if (!WorkInProgress) return;
+  DeletePendingTemporary();
+  EndProcess(1);
+}
+
+intptr_t CloseMainDialog(DialogHandle dialog, intptr_t result) {
+  if (!WorkInProgress) {
+    EndMainDialog(dialog, result);
+    return -1;
+  }
+  if (ShowMessage(dialog, BOX_QUESTION, TEXT_TERMINATE, TEXT_TERMINATE_CAPTION) != BOX_ANSWER_YES)
+    return -1;
+  EndDialogAndRun(dialog, result);
+  return 0;
 }
 
 intptr_t CloseMainDialogNow(DialogHandle dialog) {
-  EndMainDialog(dialog, 0);
-  if (WorkInProgress) {
-    DeletePendingTemporary();
-    EndProcess(1);
-  }
+  EndDialogAndRun(dialog, 0);
   return 0;
 }
 

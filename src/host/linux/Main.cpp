@@ -61,17 +61,11 @@ static QtModuleEntry LoadWindowModule(const char* program) {
     module = std::string(path, slash ? static_cast<size_t>(slash - path + 1) : 0) + QT_MODULE_FILE;
   }
   void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
+  void* entry = handle ? dlsym(handle, QT_MODULE_ENTRY) : nullptr;
+  // dlerror() tells the failure of whichever of the two calls failed.
+  if (entry == nullptr)
     std::fprintf(stderr, "%s: the window cannot be opened, going on without it: %s\n", program,
                  dlerror());
-    return nullptr;
-  }
-  void* entry = dlsym(handle, QT_MODULE_ENTRY);
-  if (entry == nullptr) {
-    std::fprintf(stderr, "%s: the window cannot be opened, going on without it: %s\n", program,
-                 dlerror());
-    return nullptr;
-  }
   return reinterpret_cast<QtModuleEntry>(entry);
 }
 
