@@ -463,13 +463,7 @@ TEST_F(Convert, AFailedOrShortReadOfLevelZeroIsTheEndOfTheFile) {
     Bytes output;
     const ZtexSource source = {ReadFailing, &input, ztex.size()};
     PlatSetLastError(0);
-    EXPECT_FALSE(ConvertZtexSourceToTga(
-        source, TgaSink{[](void* to, const void* bytes, uint32_t size) {
-                          const uint8_t* from = static_cast<const uint8_t*>(bytes);
-                          static_cast<Bytes*>(to)->insert(static_cast<Bytes*>(to)->end(), from, from + size);
-                          return true;
-                        },
-                        &output}));
+    EXPECT_FALSE(ConvertZtexSourceToTga(source, SinkInto(&output)));
     EXPECT_EQ((uint32_t)ERROR_HANDLE_EOF, PlatGetLastError());
     EXPECT_EQ(3, input.Reads);
     EXPECT_FALSE(output.empty()) << "the first strip went out";

@@ -9,9 +9,11 @@ static bool AppendToBytes(void* context, const void* bytes, uint32_t size) {
   return true;
 }
 
+TgaSink SinkInto(Bytes* bytes) { return TgaSink{AppendToBytes, bytes}; }
+
 Conversion ConvertBytes(const Bytes& ztex) {
   Conversion result;
-  const TgaSink sink = {AppendToBytes, &result.Output};
+  const TgaSink sink = SinkInto(&result.Output);
   PlatSetLastError(0);
   result.Converted = ConvertZtexMemoryToTga(ztex.data(), ztex.size(), sink);
   result.Code = PlatGetLastError();

@@ -29,5 +29,9 @@ struct Conversion {
   Bytes Output;        // every byte that went to the sink
 };
 
+// A sink that appends to bytes and never fails.
+struct TgaSink;
+TgaSink SinkInto(Bytes* bytes);
+
 // Converts `ztex` from memory into memory.
 Conversion ConvertBytes(const Bytes& ztex);
