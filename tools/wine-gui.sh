@@ -43,9 +43,25 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# The first Wine call makes the prefix. Now and then that fails half-way
+# ("could not load kernel32.dll"), and every later call would fail with it:
+# the prefix is made anew, at most three times, and a failure is shown.
 log=$(mktemp /tmp/oskelt-wine-gui-log.XXXXXX)
-"$wineserver" -p
-"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$log" 2>&1
+ready=
+for attempt in 1 2 3; do
+  "$wineserver" -p
+  if "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >"$log" 2>&1; then
+    ready=1
+    break
+  fi
+  echo "wine-gui: making the Wine prefix failed (attempt $attempt):" >&2
+  cat "$log" >&2
+  "$wineserver" -k 2>/dev/null
+  "$wineserver" -w 2>/dev/null
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+done
+[ -n "$ready" ] || { rm -f "$log"; exit 2; }
 if [ -n "${OSKELT_WINE_T:-}" ]; then
   ln -sfn "$OSKELT_WINE_T" "$WINEPREFIX/dosdevices/t:"
 fi
