@@ -96,28 +96,60 @@ void PlatClose(PlatFile file) {
   if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
 }
 
-// The file is written under the name temporary. Others may read it, and
-// rename it: the name moves to the target while the file is open.
+// The file is written under the name temporary, a name of the caller's run.
+// Others may read it but neither delete nor rename it while it is open, so
+// no run removes the live file of another; the handle itself may rename it
+// (DELETE access), which is how it is published.
 PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
   if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
   const DWORD saved = GetLastError();
   // As a file created at once at the target name, it cannot be made where
   // that name exists.
   if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_EXISTS), PLAT_NO_FILE;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            CREATE_NEW, 0, nullptr);
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) return PLAT_NO_FILE;
   SetLastError(saved);
   return FromHandle(file);
 }
 
+// The file the handle holds takes the target's name, never replacing one:
+// a rename through the handle, which cannot move any other file.
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
   if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
   if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER);
   const DWORD saved = GetLastError();
-  if (!MoveFileExA(temporary, target, 0)) return false;  // never over an existing name
+  char full[MAX_PATH + 1];
+  const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+  if (length == 0) return false;
+  if (length >= sizeof full) return Fail(ERROR_FILENAME_EXCED_RANGE);
+  // The NT form of the full path: "\??\" and the path in UTF-16.
+  const int wide = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+  if (wide <= 0) return false;
+  const size_t bytes = sizeof(FILE_RENAME_INFO) + (4 + static_cast<size_t>(wide)) * sizeof(WCHAR);
+  FILE_RENAME_INFO* info = static_cast<FILE_RENAME_INFO*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
+  if (!info) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  const WCHAR prefix[] = L"\\??\\";
+  std::memcpy(info->FileName, prefix, 4 * sizeof(WCHAR));
+  MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName + 4, wide);
+  info->FileNameLength = static_cast<DWORD>((4 + wide - 1) * sizeof(WCHAR));
+  const BOOL renamed = SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info, static_cast<DWORD>(bytes));
+  HeapFree(GetProcessHeap(), 0, info);
+  if (!renamed) {
+    // A name that exists is reported as the rename of a path onto it would.
+    const DWORD code = GetLastError();
+    return Fail(code == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : code);
+  }
   SetLastError(saved);
   return true;
+}
+
+// The writer of a live temporary file denies deletion to everybody else.
+bool PlatDeleteLeftover(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return DeleteFileA(path) != FALSE;
 }
 
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
@@ -246,6 +278,45 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size) {
 void PlatExitProcess(uint32_t code) {
   fflush(nullptr);
   ExitProcess(code);
+}
+
+uint32_t PlatGetProcessId() { return GetCurrentProcessId(); }
+
+// A standard handle that a caller gave as a file or a pipe; null for a
+// console, the NUL device or none.
+static HANDLE RedirectedHandle(DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
+  const DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE ? handle : nullptr;
+}
+
+static bool WriteAll(HANDLE handle, const char* text, uint32_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(handle, text, size, &written, nullptr)) return false;
+    if (written == 0) return Fail(ERROR_DISK_FULL);
+    text += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool PlatWriteStandardOutput(const char* text, uint32_t size) {
+  if (!text && size != 0) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD saved = GetLastError();
+  const HANDLE output = RedirectedHandle(STD_OUTPUT_HANDLE);
+  if (output && !WriteAll(output, text, size)) return false;
+  SetLastError(saved);
+  return true;
+}
+
+void PlatWriteStandardError(const char* text) {
+  if (!text) return;
+  const DWORD saved = GetLastError();
+  if (const HANDLE error = RedirectedHandle(STD_ERROR_HANDLE))
+    WriteAll(error, text, static_cast<uint32_t>(std::strlen(text)));
+  SetLastError(saved);
 }
 
 // A program with a window learns of an end through its messages; there is
