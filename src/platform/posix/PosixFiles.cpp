@@ -273,10 +273,16 @@ static bool LinksUnsupported(int error) {
          error == EXDEV;
 }
 
-// A file system without hard links (exFAT, say): the temporary name is
-// renamed, which is safe by name because the name is this run's alone and
-// its holder is the caller.
-static bool RenameHeld(const std::string& from, const std::string& to) {
+// The named file takes the target's name by its temporary name, which is
+// safe by name: the name is this run's alone, and the caller holds it. A
+// hard link first; on a file system without hard links (exFAT, say) a
+// rename.
+static bool LinkHeld(const std::string& from, const std::string& to) {
+  if (!UseRename) {
+    if (link(from.c_str(), to.c_str()) == 0) return true;
+    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+    if (!LinksUnsupported(errno)) return FailErrno();
+  }
   if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
   if (errno != EINVAL && errno != ENOSYS) return FailErrno();
@@ -306,15 +312,17 @@ static bool PublishFile(PlatFile file, const char* target, const char* temporary
   struct stat st;
   if (!ResolveExisting(temporary, &source, &st)) return false;
   if (!SameFile(st, own)) return Fail(ERROR_FILE_NOT_FOUND);
+  // Through the descriptor where /proc allows it; FUSE file systems refuse
+  // that link (EXDEV) and take one by name.
+  bool linked = false;
   if (!UseRename && ProcShows(fd, own)) {
-    if (LinkTo(fd, native)) {
-      // The temporary name goes only while it is still this file's.
-      if (lstat(source.c_str(), &st) == 0 && SameFile(st, own)) unlink(source.c_str());
-      return true;
-    }
-    if (LastError == ERROR_ALREADY_EXISTS || !LinksUnsupported(errno)) return false;
+    linked = LinkTo(fd, native);
+    if (!linked && LastError == ERROR_ALREADY_EXISTS) return false;
   }
-  return RenameHeld(source, native);
+  if (!linked && !LinkHeld(source, native)) return false;
+  // The temporary name goes only while it is still this file's.
+  if (lstat(source.c_str(), &st) == 0 && SameFile(st, own)) unlink(source.c_str());
+  return true;
 }
 
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
