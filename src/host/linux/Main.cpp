@@ -55,8 +55,9 @@ static int PrintHelp() {
       "Folder map: %s\n"
       "\n"
       "Exit codes: 0 after a run without errors (and after this help); 1 after a\n"
-      "run with errors, when no texture is found, for a bad command line, or when\n"
-      "the folder map cannot be read.\n",
+      "run with errors, when no texture is found, for a bad command line, when the\n"
+      "folder map cannot be read, or when the program ends before the run has\n"
+      "finished (a signal, a closed window, a log that standard output cannot take).\n",
       located ? ini : "OskeltZTEX.ini beside the program");
   return 0;
 }
