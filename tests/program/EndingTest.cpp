@@ -441,9 +441,9 @@ TEST_F(EndingOnFuse, RunsAtOnceWithOneHeldAtItsPublishAndOneKilledLeaveOnlyCompl
 }
 
 TEST_F(EndingOnFuse, AKillBetweenPublishingAndRemovingTheTemporaryNameLeavesOnlyTheTargetsAfterTheNextRuns) {
-  // The first unlink of a fresh run removes the temporary name of its
-  // first TGA, just published; the fourth, that of the fourth.
-  for (const int n : {1, 4}) {
+  // The n-th unlink of a fresh run removes the temporary name of its n-th
+  // TGA, just published.
+  for (int n = 1; n <= 8; ++n) {
     SCOPED_TRACE("killed at unlink " + std::to_string(n));
     const int code =
         FinishProgram(StartProgram(Traced("inject=unlink:signal=KILL:when=" + std::to_string(n)), "/", "", -1, ""));
