@@ -38,9 +38,9 @@ static void ExplainParameters(DialogHandle dialog, uint32_t folderCode) {
 
 // Where the folder map was looked for, and what kept it from loading.
 static void ExplainFolderMap(DialogHandle dialog, uint32_t loadCode) {
-  char module[PLAT_PATH_BUFFER], ini[PLAT_PATH_BUFFER], reason[LOG_MESSAGE_SIZE];
+  char ini[PLAT_PATH_BUFFER], reason[LOG_MESSAGE_SIZE];
   char line[LOG_LINE_SIZE];
-  if (PlatGetModulePath(module, sizeof module) == 0 || !FolderMapIniPath(module, ini)) {
+  if (!FolderMapLocation(ini)) {
     ErrorText(PlatGetLastError(), reason);
     std::snprintf(line, sizeof line, "OskeltZTEX: the folder map's path cannot be told (%s)", reason);
   } else if (!FileExists(ini) && !DirectoryExists(ini)) {
