@@ -21,7 +21,8 @@ void ErrorText(uint32_t code, char* out) {
 }
 
 // What was wrong with the command line, for a front end that can say more
-// than the notice: the parameter at fault and why, then the usage.
+// than the notice: the parameter at fault and why, then the usage. Given
+// before the notice, which shows it.
 static void ExplainParameters(DialogHandle dialog, uint32_t folderCode) {
   char line[LOG_LINE_SIZE];
   if (ParamCount > 2) {
@@ -87,8 +88,8 @@ static bool ReadCommandLine(DialogHandle dialog) {
     AutoStartTimer = SetDialogTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
     return true;
   }
-  ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
   ExplainParameters(dialog, folderCode);
+  ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
   EndProcess(1);
   return false;
 }
@@ -100,8 +101,8 @@ intptr_t InitMainDialog(DialogHandle dialog) {
   CreateToolTips(dialog);
   if (!LoadFolderMap()) {
     const uint32_t loadCode = PlatGetLastError();
-    ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
     ExplainFolderMap(dialog, loadCode);
+    ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
     EndProcess(1);
     return 0;
   }
