@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -112,6 +113,11 @@ TEST(QtWindow, CaptionIconAndTitleBarButtons) {
                 icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied))
           << size;
     }
+    // A main window of its own, which the window system ties to the desktop
+    // entry: by the entry's name, and by the class name the entry gives.
+    EXPECT_EQ(Qt::Window, dialog->windowType());
+    EXPECT_EQ(OSKELT_APP_ID, QGuiApplication::desktopFileName());
+    EXPECT_EQ(OSKELT_WINDOW_CLASS, QCoreApplication::applicationName());
     const Qt::WindowFlags flags = dialog->windowHandle()->flags();
     EXPECT_TRUE(flags & Qt::WindowTitleHint);
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);

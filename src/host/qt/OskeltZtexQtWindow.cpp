@@ -95,8 +95,9 @@ void QtLogPane::keyPressEvent(QKeyEvent* event) {
 
 QtMainWindow::QtMainWindow() : QDialog(nullptr) {
   setObjectName(QStringLiteral("OskeltZtexMain"));
-  // WS_CAPTION, WS_SYSMENU and WS_MINIMIZEBOX; no maximize button.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // A main window of its own (not a dialog of another), with WS_CAPTION,
+  // WS_SYSMENU and WS_MINIMIZEBOX; no maximize button.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromLatin1(TEXT_CAPTION));
   // Hints show also while the window is not the active one.
