@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -154,12 +155,24 @@ void ExplainNotice(DialogHandle dialog, const char* text) {
   window->noticeDetails += '\n';
 }
 
-// Text beside a box's main text, shown as written (no markup is read into it).
+// Lines beside a box's main text are broken no narrower than this many
+// average characters (a short line is not broken at all).
+const int DETAILS_WIDTH_CHARS = 80;
+
+// Text beside a box's main text, shown as written (no markup is read into
+// it). The box widens for it up to DETAILS_WIDTH_CHARS rather than breaking
+// paths and commands at every word.
 void SetDetails(QMessageBox& box, const QString& details) {
   if (details.isEmpty()) return;
   box.setInformativeText(details);
-  if (QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
-    label->setTextFormat(Qt::PlainText);
+  QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+  if (!label) return;
+  label->setTextFormat(Qt::PlainText);
+  const QFontMetrics metrics(label->font());
+  int widest = 0;
+  for (const QString& line : details.split(QLatin1Char('\n')))
+    widest = qMax(widest, metrics.horizontalAdvance(line));
+  label->setMinimumWidth(qMin(widest + 1, metrics.averageCharWidth() * DETAILS_WIDTH_CHARS));
 }
 
 // A notice also goes to standard error with the lines that explain it, as
