@@ -12,6 +12,7 @@ packages=("$@")
   qt6-base-dev libgl-dev fonts-dejavu-core
   libsquish-dev python3-pil imagemagick
   dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
+  lintian librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do
