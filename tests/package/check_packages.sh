@@ -399,8 +399,9 @@ if "$python" tests/resources/check_resources.py i686-w64-mingw32-windres "$exe" 
 else
   fail "its resources"; sed 's/^/        /' "$work/res.log"
 fi
-check "OskeltZTEX.ini is res/OskeltZTEX.ini" cmp -s res/OskeltZTEX.ini "$work/zip/$top/OskeltZTEX.ini"
-for text in README.txt LICENSE.txt; do
+check "OskeltZTEX.ini is res/OskeltZTEX.ini with CRLF line ends" \
+  bash -c 'cmp -s <(sed "s/\$/\r/" res/OskeltZTEX.ini) "$1"' sh "$work/zip/$top/OskeltZTEX.ini"
+for text in README.txt LICENSE.txt OskeltZTEX.ini; do
   check "$text: CRLF line ends, no bare LF or CR, ends with a line end" \
     "$python" -c 'import sys; d = open(sys.argv[1], "rb").read()
 sys.exit(not (d and d.endswith(b"\r\n") and d.count(b"\n") == d.count(b"\r\n") == d.count(b"\r")))' \
