@@ -176,8 +176,9 @@ void SetDetails(QMessageBox& box, const QString& details) {
 }
 
 // A notice also goes to standard error with the lines that explain it, as
-// the console writes it.
+// the console writes it: after the log lines that came before it.
 void ReportNotice(const char* text, const std::string& details) {
+  std::fflush(stdout);
   for (const char* p = text; *p; ++p) {
     if (p[0] == '\r' && p[1] == '\n') continue;
     std::fputc(*p, stderr);
