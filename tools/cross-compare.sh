@@ -62,7 +62,9 @@ crlf_lines() { [ "$(grep -c $'\r$' "$1")" = "$(wc -l <"$1")" ] && [ -z "$(tail -
 status=0
 for scenario in mixed clean; do
   set +e
-  env -u DISPLAY -u WAYLAND_DISPLAY "$linux" -C "$work/$scenario.linux" >"$work/$scenario.linux.log" 2>/dev/null
+  # The map beside the program, never one of the user's own.
+  env -u DISPLAY -u WAYLAND_DISPLAY HOME="$work" XDG_CONFIG_HOME="$work/.config" \
+    "$linux" -C "$work/$scenario.linux" >"$work/$scenario.linux.log" 2>/dev/null
   linux_code=$?
   wine_work="Z:${work//\//\\}"
   "$here/wine-gui.sh" bash "$here/wine-run.sh" \

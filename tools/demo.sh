@@ -18,7 +18,9 @@ cp -r demo/_compiled demo/out/
 echo "Converting demo/out/_compiled (folder map: $program.ini)"
 echo
 set +e
-env -u DISPLAY -u WAYLAND_DISPLAY "$program" -C demo/out
+# The default map beside the program, even where the user has one of their
+# own in ~/.config/oskeltztex (a configuration folder that does not exist).
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$PWD/build/demo/no-config" "$program" -C demo/out
 code=$?
 set -e
 echo

@@ -18,7 +18,7 @@ whole_list=0
   qt6-base-dev libgl-dev fonts-dejavu-core
   libsquish-dev python3-pil imagemagick
   dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
-  bindfs strace
+  bindfs strace lintian librsvg2-bin
 )
 if [ "$whole_list" = 1 ]; then
   if bash "$here/runs-32bit.sh"; then

@@ -1,164 +1,220 @@
 #!/usr/bin/python3
-"""Draws the program's icon and writes it for both systems, from one drawing:
-res/OskeltZTEX.ico for the Windows program and res/OskeltZTEX-N.png for the
-Linux desktop.
+"""Renders the program's icon from its one drawing, res/OskeltZTEX.svg, into
+every image the programs and the packages use:
 
-The .ico holds five images, as the executable, the dialog and the About box
-use them:
-16x16 and 32x32 in 16 colours (4 bits per pixel), 16x16, 32x32 and 48x48 at
-24 bits. Each image is a plain DIB (header, palette, colour bits bottom up,
-1-bit transparency mask), not PNG, so that every icon reader takes it.
+- res/OskeltZTEX.ico, the Windows program's icon group: 16x16 and 32x32 in
+  16 colours (4 bits per pixel), 16x16, 32x32 and 48x48 at 24 bits. Each
+  image is a plain DIB (header, palette, colour bits bottom up, 1-bit
+  transparency mask), not PNG, so that every icon reader takes it.
+- res/OskeltZTEX-N.png for N = 16, 24, 32, 48, 64, 128 and 256: the Linux
+  desktop's hicolor sizes, in full colour with smooth edges; the Qt window
+  and its About box take their icon from them too.
+- docs/icon.png: a picture of all of them, for people to look at.
 
-The PNG files are the sizes of the desktop's hicolor theme (16, 32, 48 and
-256 pixels), in full colour with the drawing's own alpha (smooth edges), as
-the Linux package installs them.
+The drawing sits on a grid of sixteenths, so the sizes that are multiples of
+16 come out pixel-exact. At 24 pixels a sixteenth is a pixel and a half:
+that size is rendered with crisp edges and square corners instead of edges
+smeared over two pixels. The 16-colour images use the drawing's own colours
+as their palette (the drawing has fewer than 16), each pixel the nearest of
+them, so they show the same picture with hard edges rather than a dithered
+approximation.
 
-The picture: a texture tile of four coloured blocks with a dark frame, and a
-white arrow running out of it to the lower right (a texture being turned into
-an image). Drawn four times larger and reduced, so the small sizes stay clean.
-
-Usage: tools/make-icon.py [DIR]   (default res; writes DIR/OskeltZTEX.ico
-and DIR/OskeltZTEX-16.png ... DIR/OskeltZTEX-256.png)
-Needs Pillow. The files are committed: the build needs no Python.
+Usage: tools/make-icon.py [RES_DIR [DOCS_DIR]]   (default res and docs)
+Needs rsvg-convert (librsvg2-bin) and Pillow (python3-pil). Everything it
+writes is committed, so the build needs neither; the test icons_current
+checks that the committed files are the drawing's current rendering.
 """
 import os
+import re
 import struct
+import subprocess
 import sys
+import tempfile
 
-from PIL import Image, ImageDraw
+from PIL import Image, ImageDraw, ImageFont
 
-SCALE = 4
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.path.join(HERE, "..", "res", "OskeltZTEX.svg")
 
-# The 16 colours of the standard 4-bit palette, in palette order.
-VGA16 = [
-    (0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0),
-    (0, 0, 128), (128, 0, 128), (0, 128, 128), (192, 192, 192),
-    (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0),
-    (0, 0, 255), (255, 0, 255), (0, 255, 255), (255, 255, 255),
-]
+PNG_SIZES = [16, 24, 32, 48, 64, 128, 256]
+ICO_IMAGES = [(16, 4), (16, 24), (32, 4), (32, 24), (48, 24)]
 
-
-def draw(size, sixteen):
-    """RGBA picture of size x size pixels; sixteen picks colours of VGA16."""
-    s = size * SCALE
-    img = Image.new("RGBA", (s, s), (0, 0, 0, 0))
-    d = ImageDraw.Draw(img)
-    u = s / 16.0  # one sixteenth of the icon
-    if sixteen:
-        blocks = [(255, 0, 0), (0, 128, 0), (0, 0, 255), (255, 255, 0)]
-        frame, arrow, edge = (0, 0, 0), (255, 255, 255), (0, 0, 0)
-    else:
-        blocks = [(214, 64, 52), (58, 160, 84), (52, 104, 206), (240, 196, 48)]
-        frame, arrow, edge = (30, 34, 44), (255, 255, 255), (30, 34, 44)
-    # The tile: upper left 12 x 12 sixteenths, four blocks in a frame.
-    x0, y0, x1, y1 = 0.5 * u, 0.5 * u, 12.0 * u, 12.0 * u
-    d.rectangle([x0, y0, x1, y1], fill=frame)
-    inset = 1.2 * u
-    mid_x, mid_y = (x0 + x1) / 2, (y0 + y1) / 2
-    gap = 0.35 * u
-    cells = [
-        (x0 + inset, y0 + inset, mid_x - gap, mid_y - gap),
-        (mid_x + gap, y0 + inset, x1 - inset, mid_y - gap),
-        (x0 + inset, mid_y + gap, mid_x - gap, y1 - inset),
-        (mid_x + gap, mid_y + gap, x1 - inset, y1 - inset),
-    ]
-    for cell, colour in zip(cells, blocks):
-        d.rectangle(cell, fill=colour)
-    # The arrow from the tile's centre to the lower right corner: a shaft and
-    # a head, outlined so it reads on the blocks and on any background.
-    head = [(15.6 * u, 15.6 * u), (8.6 * u, 14.4 * u), (14.4 * u, 8.6 * u)]
-    shaft = [(6.2 * u, 7.8 * u), (7.8 * u, 6.2 * u), (13.0 * u, 11.4 * u), (11.4 * u, 13.0 * u)]
-    for poly in (shaft, head):
-        d.polygon(poly, fill=edge, outline=edge)
-        d.line(poly + [poly[0]], fill=edge, width=max(1, int(1.4 * u)))
-    shrink = 0.55 * u
-    cx, cy = 12.2 * u, 12.2 * u
-    d.polygon([(cx + (x - cx) * (1 - shrink / (4 * u)), cy + (y - cy) * (1 - shrink / (4 * u)))
-               for x, y in head], fill=arrow)
-    d.polygon([(6.9 * u, 7.8 * u), (7.8 * u, 6.9 * u), (12.6 * u, 11.7 * u), (11.7 * u, 12.6 * u)],
-              fill=arrow)
-    return img.resize((size, size), Image.LANCZOS)
+# Sizes at which a sixteenth is not a whole number of pixels.
+CRISP_STYLE = "svg { shape-rendering: crispEdges; }\nrect { rx: 0; ry: 0; }\n"
 
 
-def nearest(rgb):
-    return min(range(16), key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, VGA16[i])))
+def render(size, folder):
+    """The drawing at size x size pixels, as RGBA with straight alpha."""
+    out = os.path.join(folder, "render-%d.png" % size)
+    command = ["rsvg-convert", "-w", str(size), "-h", str(size), "-o", out]
+    if size % 16:
+        style = os.path.join(folder, "crisp.css")
+        with open(style, "w") as f:
+            f.write(CRISP_STYLE)
+        command += ["-s", style]
+    subprocess.run(command + [SOURCE], check=True)
+    with Image.open(out) as image:
+        return image.convert("RGBA")
 
 
-def mask_rows(img):
+def drawing_colours():
+    """The fill colours of the drawing, in the order they first appear."""
+    with open(SOURCE) as f:
+        text = f.read()
+    colours = []
+    for hex_colour in re.findall(r'fill="#([0-9a-fA-F]{6})"', text):
+        rgb = tuple(int(hex_colour[i:i + 2], 16) for i in (0, 2, 4))
+        if rgb not in colours:
+            colours.append(rgb)
+    return colours
+
+
+def palette16():
+    """Black (for transparent pixels) and the drawing's colours, padded to 16."""
+    colours = [(0, 0, 0)] + [c for c in drawing_colours() if c != (0, 0, 0)]
+    if len(colours) > 16:
+        raise SystemExit("the drawing has more than 15 colours: no 16-colour image")
+    return colours + [(0, 0, 0)] * (16 - len(colours))
+
+
+def nearest(rgb, palette, used):
+    # Index 0 stands for transparent pixels; the drawing's colours follow it.
+    return min(range(1, used), key=lambda i: sum((a - b) ** 2 for a, b in zip(rgb, palette[i])))
+
+
+def opaque(pixel):
+    return pixel[3] >= 128
+
+
+def posterised(image, palette, used):
+    """Palette indices of each pixel, rows top down; 0 where transparent."""
+    w, h = image.size
+    return [[nearest(image.getpixel((x, y))[:3], palette, used) if opaque(image.getpixel((x, y))) else 0
+             for x in range(w)] for y in range(h)]
+
+
+def mask_rows(image):
     """The AND mask, bottom row first: 1 where the picture is transparent."""
-    w, h = img.size
+    w, h = image.size
     stride = ((w + 31) // 32) * 4
     out = bytearray()
     for y in range(h - 1, -1, -1):
         row = bytearray(stride)
         for x in range(w):
-            if img.getpixel((x, y))[3] < 128:
+            if not opaque(image.getpixel((x, y))):
                 row[x // 8] |= 0x80 >> (x % 8)
         out += row
     return bytes(out)
 
 
-def dib(img, bits):
-    w, h = img.size
-    palette = b""
+def dib(image, bits, palette, used):
+    w, h = image.size
+    colour_table = b""
     pixels = bytearray()
     if bits == 4:
-        palette = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in VGA16)
+        colour_table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
+        indices = posterised(image, palette, used)
         stride = ((w * 4 + 31) // 32) * 4
         for y in range(h - 1, -1, -1):
             row = bytearray(stride)
             for x in range(w):
-                r, g, b, a = img.getpixel((x, y))
-                index = nearest((r, g, b)) if a >= 128 else 0
-                row[x // 2] |= index << (4 if x % 2 == 0 else 0)
+                row[x // 2] |= indices[y][x] << (4 if x % 2 == 0 else 0)
             pixels += row
     else:
         stride = ((w * 24 + 31) // 32) * 4
         for y in range(h - 1, -1, -1):
             row = bytearray(stride)
             for x in range(w):
-                r, g, b, a = img.getpixel((x, y))
+                r, g, b, a = image.getpixel((x, y))
                 if a < 128:
                     r = g = b = 0
                 row[3 * x:3 * x + 3] = bytes((b, g, r))
             pixels += row
-    mask = mask_rows(img)
+    mask = mask_rows(image)
     header = struct.pack("<IiiHHIIiiII", 40, w, 2 * h, 1, bits, 0, len(pixels) + len(mask),
                          0, 0, 16 if bits == 4 else 0, 0)
-    return header + palette + bytes(pixels) + mask
+    return header + colour_table + bytes(pixels) + mask
 
 
-# The sizes of the PNG files for the desktop's hicolor icon theme.
-PNG_SIZES = [16, 32, 48, 256]
+def as_shown(image, bits, palette, used):
+    """What an icon image looks like once read back: hard mask, and the
+    palette's colours for 16-colour images."""
+    w, h = image.size
+    shown = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    indices = posterised(image, palette, used) if bits == 4 else None
+    for y in range(h):
+        for x in range(w):
+            pixel = image.getpixel((x, y))
+            if opaque(pixel):
+                rgb = palette[indices[y][x]] if indices else pixel[:3]
+                shown.putpixel((x, y), rgb + (255,))
+    return shown
 
 
-def write_ico(output):
-    images = [(16, 4), (16, 24), (32, 4), (32, 24), (48, 24)]
-    blobs = [dib(draw(size, bits == 4), bits) for size, bits in images]
-    directory = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
+def write_ico(output, renders, palette, used):
+    blobs = [dib(renders[size], bits, palette, used) for size, bits in ICO_IMAGES]
+    directory = struct.pack("<HHH", 0, 1, len(ICO_IMAGES))
+    offset = 6 + 16 * len(ICO_IMAGES)
     entries = b""
-    for (size, bits), blob in zip(images, blobs):
+    for (size, bits), blob in zip(ICO_IMAGES, blobs):
         entries += struct.pack("<BBBBHHII", size, size, 16 if bits == 4 else 0, 0, 1, bits,
                                len(blob), offset)
         offset += len(blob)
     with open(output, "wb") as f:
         f.write(directory + entries + b"".join(blobs))
-    print("%s: %d images" % (output, len(images)))
+    print("%s: %d images" % (output, len(ICO_IMAGES)))
 
 
-def write_pngs(folder):
+def write_sheet(output, renders, palette, used):
+    """Every size at 1:1 on a light and a dark ground, then the .ico's images
+    and the 24-pixel image enlarged, pixel for pixel."""
+    font = ImageFont.load_default()
+    gap, label = 24, 16
+    width = gap + sum(size + gap for size in PNG_SIZES)
+    enlarged = [("%dx%d, 16 colours" % (s, s), as_shown(renders[s], b, palette, used)) if b == 4
+                else ("%dx%d, 24 bits" % (s, s), as_shown(renders[s], b, palette, used))
+                for s, b in ICO_IMAGES]
+    enlarged.append(("24x24 PNG", renders[24]))
+    zoom_box = 96
+    height = gap + 256 + label + gap + 64 + label + gap + zoom_box + label + gap
+    sheet = Image.new("RGBA", (width, height), (232, 232, 232, 255))
+    draw = ImageDraw.Draw(sheet)
+    x, y = gap, gap
     for size in PNG_SIZES:
-        output = os.path.join(folder, "OskeltZTEX-%d.png" % size)
-        draw(size, False).save(output, "PNG")
-        print("%s: %dx%d" % (output, size, size))
+        sheet.alpha_composite(renders[size], (x, y + 256 - size))
+        draw.text((x, y + 256 + 2), "%d" % size, fill=(40, 40, 40), font=font)
+        x += size + gap
+    y += 256 + label + gap
+    draw.rectangle([0, y - gap // 2, width, y + 64 + label + gap // 2], fill=(43, 45, 52))
+    x = gap
+    for size in PNG_SIZES[:5]:
+        sheet.alpha_composite(renders[size], (x, y + 64 - size))
+        draw.text((x, y + 64 + 2), "%d" % size, fill=(220, 220, 220), font=font)
+        x += size + gap
+    y += 64 + label + gap
+    x = gap
+    for name, image in enlarged:
+        zoomed = image.resize((zoom_box, zoom_box), Image.NEAREST)
+        sheet.alpha_composite(zoomed, (x, y))
+        draw.text((x, y + zoom_box + 2), name, fill=(40, 40, 40), font=font)
+        x += zoom_box + gap
+    sheet.save(output, "PNG")
+    print("%s: %dx%d" % (output, width, height))
 
 
 def main():
-    here = os.path.dirname(os.path.abspath(__file__))
-    folder = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "res")
-    write_ico(os.path.join(folder, "OskeltZTEX.ico"))
-    write_pngs(folder)
+    res = sys.argv[1] if len(sys.argv) > 1 else os.path.join(HERE, "..", "res")
+    docs = sys.argv[2] if len(sys.argv) > 2 else os.path.join(HERE, "..", "docs")
+    palette = palette16()
+    used = 1 + len([c for c in drawing_colours() if c != (0, 0, 0)])
+    with tempfile.TemporaryDirectory() as scratch:
+        renders = {size: render(size, scratch) for size in PNG_SIZES}
+    write_ico(os.path.join(res, "OskeltZTEX.ico"), renders, palette, used)
+    for size in PNG_SIZES:
+        output = os.path.join(res, "OskeltZTEX-%d.png" % size)
+        renders[size].save(output, "PNG")
+        print("%s: %dx%d" % (output, size, size))
+    write_sheet(os.path.join(docs, "icon.png"), renders, palette, used)
 
 
 if __name__ == "__main__":

@@ -8,8 +8,9 @@
 #
 #   tools/wine-gui.sh COMMAND [ARGS...]
 #
-# The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and
-# WINE64 (the wine64 loader) in its environment, and the prefix's drive T:
+# The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES,
+# WINE64 (the wine64 loader), and HOME and XDG_CONFIG_HOME inside the prefix
+# in its environment, and the prefix's drive T:
 # linked to $OSKELT_WINE_T when that is set (folder pickers behave better on
 # a drive letter of their own than below Z:). Called again from inside the
 # command (a test that ctest starts within the session), it runs its command
@@ -30,6 +31,10 @@ if [ -n "${OSKELT_WINE_SESSION:-}" ] && [ "$OSKELT_WINE_SESSION" = "${WINEPREFIX
 fi
 WINEPREFIX=$(mktemp -d /tmp/oskelt-wine-gui.XXXXXX)
 export WINEPREFIX
+# Wine keeps per-user folders and settings below the home folder: a home
+# inside the prefix, which goes with it.
+export HOME=$WINEPREFIX/home XDG_CONFIG_HOME=$WINEPREFIX/home/.config
+mkdir -p "$XDG_CONFIG_HOME"
 
 # A free display number, and a server on it.
 display=
@@ -70,7 +75,7 @@ for attempt in 1 2 3; do
   "$wineserver" -k 2>/dev/null
   "$wineserver" -w 2>/dev/null
   rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX" "$XDG_CONFIG_HOME"
 done
 [ -n "$ready" ] || { rm -f "$log"; exit 2; }
 link_drive_t

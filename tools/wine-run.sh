@@ -19,6 +19,10 @@ if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX
   own_prefix=1
 fi
+# Wine keeps per-user folders and settings below the home folder: a home
+# inside the prefix, which goes with it.
+export HOME=$WINEPREFIX/home XDG_CONFIG_HOME=$WINEPREFIX/home/.config
+mkdir -p "$XDG_CONFIG_HOME"
 out=$(mktemp /tmp/oskelt-wine-out.XXXXXX)
 "$loader" "$exe" "$@" >"$out" 2>&1 </dev/null
 rc=$?

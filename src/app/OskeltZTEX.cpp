@@ -21,7 +21,8 @@ void ErrorText(uint32_t code, char* out) {
 }
 
 // What was wrong with the command line, for a front end that can say more
-// than the notice: the parameter at fault and why, then the usage.
+// than the notice: the parameter at fault and why, then the usage. Given
+// before the notice, which shows it.
 static void ExplainParameters(DialogHandle dialog, uint32_t folderCode) {
   char line[LOG_LINE_SIZE];
   if (ParamCount > 2) {
@@ -38,9 +39,9 @@ static void ExplainParameters(DialogHandle dialog, uint32_t folderCode) {
 
 // Where the folder map was looked for, and what kept it from loading.
 static void ExplainFolderMap(DialogHandle dialog, uint32_t loadCode) {
-  char module[PLAT_PATH_BUFFER], ini[PLAT_PATH_BUFFER], reason[LOG_MESSAGE_SIZE];
+  char ini[PLAT_PATH_BUFFER], reason[LOG_MESSAGE_SIZE];
   char line[LOG_LINE_SIZE];
-  if (PlatGetModulePath(module, sizeof module) == 0 || !FolderMapIniPath(module, ini)) {
+  if (!FolderMapLocation(ini)) {
     ErrorText(PlatGetLastError(), reason);
     std::snprintf(line, sizeof line, "OskeltZTEX: the folder map's path cannot be told (%s)", reason);
   } else if (!FileExists(ini) && !DirectoryExists(ini)) {
@@ -91,8 +92,8 @@ static bool ReadCommandLine(DialogHandle dialog) {
     AutoStartTimer = SetDialogTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
     return true;
   }
-  ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
   ExplainParameters(dialog, folderCode);
+  ShowMessage(dialog, BOX_ERROR, TEXT_INVALID_PARAMETERS, TEXT_INVALID_CAPTION);
   EndProcess(1);
   return false;
 }
@@ -104,8 +105,8 @@ intptr_t InitMainDialog(DialogHandle dialog) {
   CreateToolTips(dialog);
   if (!LoadFolderMap()) {
     const uint32_t loadCode = PlatGetLastError();
-    ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
     ExplainFolderMap(dialog, loadCode);
+    ShowMessage(dialog, BOX_WARNING, TEXT_INI_ERROR, nullptr);
     EndProcess(1);
     return 0;
   }

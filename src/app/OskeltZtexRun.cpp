@@ -278,8 +278,8 @@ void RunConversion(DialogHandle dialog) {
 
   const int32_t matches = CountMatches(dialog, pattern);
   if (matches == 0) {
-    ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
     ExplainNoTextures(dialog, pattern);
+    ShowMessage(dialog, BOX_NOTICE, TEXT_NO_TEXTURES, nullptr);
   } else {
     ProgressReset(dialog, matches);
     char found[PLAT_PATH_BUFFER];

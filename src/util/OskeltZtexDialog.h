@@ -22,8 +22,8 @@ void ProgressStep(DialogHandle dialog, int32_t delta);
 // A modal message box (caption null: the platform's title); the answer, No
 // to a question nobody can answer.
 int ShowMessage(DialogHandle dialog, HostBoxKind kind, const char* text, const char* caption);
-// A line that says more about the notice just shown, where the front end
-// has room for one.
+// A line that says more about the notice that the next ShowMessage shows,
+// where the front end has room for one.
 void ExplainNotice(DialogHandle dialog, const char* text);
 void SetPathText(DialogHandle dialog, const char* text);
 void SetControlFocus(DialogHandle dialog, int id);

@@ -271,11 +271,34 @@ bool LoadFolderMapFrom(const char* iniPath) {
   return result;
 }
 
-bool LoadFolderMap() {
+// The user's own map, empty for none.
+static char UserFolderMap[PLAT_PATH_BUFFER];
+
+void SetUserFolderMap(const char* iniPath) {
+  UserFolderMap[0] = '\0';
+  if (iniPath && std::strlen(iniPath) <= PLAT_MAX_PATH) std::strcpy(UserFolderMap, iniPath);
+}
+
+bool FolderMapLocation(char* out) {
+  if (!out) {
+    PlatSetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (UserFolderMap[0] != '\0' && FileExists(UserFolderMap)) {
+    std::strcpy(out, UserFolderMap);
+    return true;
+  }
   char modulePath[PLAT_PATH_BUFFER];
+  if (PlatGetModulePath(modulePath, sizeof modulePath) == 0) {
+    out[0] = '\0';
+    return false;
+  }
+  return FolderMapIniPath(modulePath, out);
+}
+
+bool LoadFolderMap() {
   char iniPath[PLAT_PATH_BUFFER];
-  if (PlatGetModulePath(modulePath, sizeof modulePath) == 0) return false;
-  if (!FolderMapIniPath(modulePath, iniPath)) return false;
+  if (!FolderMapLocation(iniPath)) return false;
   return LoadFolderMapFrom(iniPath);
 }
 

@@ -25,10 +25,18 @@ extern FolderMapSectionTable* Sections;
 extern FolderMapEntryTable* Entries;
 extern int32_t LastMatch;
 
-// Reads the INI file beside the executable (FolderMapIniPath of its path).
-// False, with the map empty, when the file is missing, holds no section, or
-// memory runs out.
+// Reads the INI file of FolderMapLocation: the user's own map when the front
+// end named one and it exists, else the one beside the executable. False,
+// with the map empty, when the file is missing, holds no section, or memory
+// runs out.
 bool LoadFolderMap();
+// Names a folder map of the user's own, which takes the place of the one
+// beside the executable whenever that file exists; null or "" for none. A
+// path beyond 260 characters is not kept (there is none then).
+void SetUserFolderMap(const char* iniPath);
+// The INI file that LoadFolderMap reads, into out (261 bytes). False with
+// the last-error code when the executable's path cannot be told.
+bool FolderMapLocation(char* out);
 // Reads the given INI file; LoadFolderMap's work, for any file.
 bool LoadFolderMapFrom(const char* iniPath);
 // The INI path of a program: its last four characters replaced by ".ini"

@@ -46,8 +46,9 @@ struct HostOps {
   // A modal message box; caption null for the platform's default title.
   // Returns one of the BOX_ANSWER values.
   int (*ShowMessage)(DialogHandle dialog, HostBoxKind kind, const char* text, const char* caption) = nullptr;
-  // One more line about the notice just shown, where there is room for it
-  // beside the box's fixed text (the console: standard error).
+  // One more line about the notice that the next ShowMessage shows, for a
+  // front end with room for it beside the box's fixed text (the console:
+  // standard error, after the notice; the Qt window: the box's details).
   void (*ExplainNotice)(DialogHandle dialog, const char* text) = nullptr;
   // The folder picker: starts at start (may be null), offers only folders.
   // True with the chosen path in out (261 bytes); false when cancelled (out

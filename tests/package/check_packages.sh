@@ -6,16 +6,20 @@
 # (defaults build/packages and build/win32/tests/cross/oskelt_wine_log.exe,
 # the log reader of the win32 preset's build)
 #
-# The .deb: its control fields (the version of the sources, dependencies
-# computed by dpkg-shlibdeps), its exact file list and the symbolic link;
-# the desktop entry (desktop-file-validate), the AppStream metadata
-# (appstreamcli validate --no-net), the manual page (rendered by man without
-# a warning), the icons, the copyright file. Then it is installed with
-# apt-get: the installed /usr/bin/OskeltZTEX converts a copy of the demo
-# textures in a folder elsewhere, and the desktop entry's Exec command opens
-# the window under Xvfb (found by its title, owned by the installed program
-# with the installed module loaded, and not blank); the package is removed
-# again at the end.
+# The .deb: lintian (no error, no warning), its control fields (the version
+# of the sources, dependencies computed by dpkg-shlibdeps), no maintainer
+# scripts, its exact file list and the symbolic link; binaries hardened as
+# distributions build them; the desktop entry (desktop-file-validate), the
+# AppStream metadata (appstreamcli validate, with and without --no-net), the
+# manual page (rendered by man without a warning), the icons, the changelog,
+# the copyright file. Then it is installed with apt-get: the installed
+# /usr/bin/OskeltZTEX converts a copy of the demo textures in a folder
+# elsewhere, takes a folder map of the user's own copied as the manual page
+# says, and the desktop entry's Exec command opens the window under Xvfb
+# (found by its title, owned by the installed program with the installed
+# module loaded, a normal window whose class is the entry's StartupWMClass,
+# and not blank); the package is removed again at the end. Every run of the
+# program has a home of its own.
 #
 # The zip: its exact entries, a 32-bit PE executable that imports no DLL but
 # Windows' own, its resources intact, the folder map, and README.txt and
@@ -26,9 +30,10 @@
 # must be those of the installed Linux program's run. Elsewhere a line says
 # that it was not executed.
 #
-# Runs as root (it installs a package); needs dpkg-dev, desktop-file-utils,
-# appstream, man-db, file, unzip, xvfb, xauth, x11-utils, imagemagick,
-# python3-pil, binutils-mingw-w64-i686, wine64 and wine32:i386 (tools/deps.sh).
+# Runs as root (it installs a package); needs dpkg-dev, lintian,
+# desktop-file-utils, appstream, man-db, file, unzip, xvfb, xauth, x11-utils,
+# imagemagick, python3-pil, binutils-mingw-w64-i686, wine64 and wine32:i386
+# (tools/deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source_dir=$PWD
@@ -79,6 +84,18 @@ zip=${zips[0]}
 
 echo "== $(basename "$deb")"
 
+# The program's runs below read no folder map of the user who runs the check
+# and write nothing into their home.
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$XDG_CONFIG_HOME"
+
+# --- lintian ----------------------------------------------------------------
+if lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1; then
+  pass "lintian: no error, no warning"
+else
+  fail "lintian"; sed 's/^/        /' "$work/lintian"
+fi
+
 # --- Control fields -------------------------------------------------------
 field() { dpkg-deb -f "$deb" "$1"; }
 same "Package, Version, Architecture" "oskeltztex $version-1 amd64" \
@@ -91,18 +108,21 @@ for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
   check "Depends names $lib with a computed minimum version" \
     grep -Eq "(^|, )${lib//+/\\+} \(>= [0-9][^)]*\)" <<<"$depends"
 done
+check "no maintainer scripts (no ldconfig call for the private module)" \
+  test -z "$(dpkg-deb -I "$deb" | grep -E '^ +[0-9]+ bytes, +[0-9]+ lines +\*? *(pre|post)(inst|rm)')"
 check "every dependency carries a version (from dpkg-shlibdeps)" \
   "$python" -c 'import re,sys; d=[x.strip() for x in sys.argv[1].split(",")]; sys.exit(not all(re.fullmatch(r"[a-z0-9.+-]+ \(>= [^)]+\)", x) for x in d))' "$depends"
 
 # --- File list ------------------------------------------------------------
+icon_sizes="16 24 32 48 64 128 256"
 expected_files="-rw-r--r-- ./usr/lib/oskeltztex/OskeltZTEX.ini
 -rw-r--r-- ./usr/lib/oskeltztex/OskeltZtexQt.so
 -rw-r--r-- ./usr/share/applications/invalid.oskeltztex.OskeltZTEX.desktop
+-rw-r--r-- ./usr/share/doc/oskeltztex/changelog.Debian.gz
 -rw-r--r-- ./usr/share/doc/oskeltztex/copyright
--rw-r--r-- ./usr/share/icons/hicolor/16x16/apps/oskeltztex.png
--rw-r--r-- ./usr/share/icons/hicolor/256x256/apps/oskeltztex.png
--rw-r--r-- ./usr/share/icons/hicolor/32x32/apps/oskeltztex.png
--rw-r--r-- ./usr/share/icons/hicolor/48x48/apps/oskeltztex.png
+$(for n in $icon_sizes; do echo "-rw-r--r-- ./usr/share/icons/hicolor/${n}x$n/apps/oskeltztex.png"; done)
+-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/oskeltztex.svg
+-rw-r--r-- ./usr/share/lintian/overrides/oskeltztex
 -rw-r--r-- ./usr/share/man/man1/OskeltZTEX.1.gz
 -rw-r--r-- ./usr/share/metainfo/invalid.oskeltztex.OskeltZTEX.metainfo.xml
 -rwxr-xr-x ./usr/lib/oskeltztex/OskeltZTEX
@@ -124,6 +144,20 @@ check "the program links no Qt library (the module does)" \
   bash -c '! objdump -p "$1" | grep -q "NEEDED.*Qt" && objdump -p "$2" | grep -q "NEEDED.*libQt6Widgets"' \
   sh "$root/lib/oskeltztex/OskeltZTEX" "$root/lib/oskeltztex/OskeltZtexQt.so"
 check "the folder map is res/OskeltZTEX.ini" cmp -s res/OskeltZTEX.ini "$root/lib/oskeltztex/OskeltZTEX.ini"
+# Hardened: position-independent, relocations resolved at start and then
+# read-only, stack protector, fortified library calls.
+hardened() { # hardened FILE PIE(yes|no)
+  local dynamic segments symbols
+  dynamic=$(readelf -dW "$1") segments=$(readelf -lW "$1") symbols=$(readelf -W --dyn-syms "$1")
+  grep -q 'BIND_NOW' <<<"$dynamic" && grep -Eq 'FLAGS_1.*NOW' <<<"$dynamic" || return 1
+  [ "$2" = no ] || grep -Eq 'FLAGS_1.*PIE' <<<"$dynamic" || return 1
+  grep -q GNU_RELRO <<<"$segments" || return 1
+  grep -q ' __stack_chk_fail@' <<<"$symbols" && grep -Eq ' __[a-z]+_chk@' <<<"$symbols"
+}
+check "the program is hardened: PIE, -z relro -z now, stack protector, fortified calls" \
+  hardened "$root/lib/oskeltztex/OskeltZTEX" yes
+check "the window module is hardened: -z relro -z now, stack protector, fortified calls" \
+  hardened "$root/lib/oskeltztex/OskeltZtexQt.so" no
 
 # --- Desktop entry, AppStream, icons ---------------------------------------
 desktop=$(ls "$root"/share/applications/*.desktop)
@@ -134,12 +168,15 @@ else
 fi
 desktop_key() { sed -n "s/^$1=//p" "$desktop"; }
 metainfo=$(ls "$root"/share/metainfo/*.metainfo.xml)
-if appstreamcli validate --no-net "$metainfo" >"$work/asv" 2>&1; then
-  pass "appstreamcli validate --no-net"
-else
-  fail "appstreamcli validate --no-net"; sed 's/^/        /' "$work/asv"
-fi
-check "AppStream: identifier, launchable, version, screenshot with its size" \
+for net in --no-net ""; do
+  # shellcheck disable=SC2086 # the option, or none
+  if appstreamcli validate $net "$metainfo" >"$work/asv" 2>&1; then
+    pass "appstreamcli validate ${net:-(with the network)}"
+  else
+    fail "appstreamcli validate ${net:-(with the network)}"; sed 's/^/        /' "$work/asv"
+  fi
+done
+check "AppStream: identifier, launchable, version, a screenshot only from a web home of its own" \
   "$python" - "$metainfo" "$(basename "$desktop")" "$version" docs/screenshot-linux.png <<'PY'
 import sys
 import xml.etree.ElementTree as ET
@@ -151,16 +188,22 @@ ok &= c.find("launchable[@type='desktop-id']").text == desktop
 ok &= c.find("releases/release").get("version") == version
 ok &= c.findtext("project_license") == "MIT"
 image = c.find("screenshots/screenshot[@type='default']/image")
-w, h = Image.open(shot).size
-ok &= image.text.startswith("https://") and image.text.endswith("/screenshot-linux.png")
-ok &= (image.get("width"), image.get("height")) == (str(w), str(h))
+if c.findtext("id").startswith("invalid."):
+    # A provisional home names no address that could not be fetched.
+    ok &= c.find("screenshots") is None
+else:
+    w, h = Image.open(shot).size
+    ok &= image.text.startswith("https://") and image.text.endswith("/screenshot-linux.png")
+    ok &= (image.get("width"), image.get("height")) == (str(w), str(h))
 sys.exit(0 if ok else 1)
 PY
 icon=$(desktop_key Icon)
-check "icon '$icon' in the hicolor sizes 16, 32, 48, 256, the committed pictures" \
-  bash -c 'for n in 16 32 48 256; do cmp -s "res/OskeltZTEX-$n.png" "$1/share/icons/hicolor/${n}x$n/apps/$2.png" || exit 1
-    [ "$(identify -format "%wx%h" "$1/share/icons/hicolor/${n}x$n/apps/$2.png")" = "${n}x$n" ] || exit 1; done' \
-  sh "$root" "$icon"
+check "icon '$icon' in the hicolor sizes $icon_sizes and scalable, the committed pictures" \
+  bash -c 'for n in $3; do cmp -s "res/OskeltZTEX-$n.png" "$1/share/icons/hicolor/${n}x$n/apps/$2.png" || exit 1
+    [ "$(identify -format "%wx%h" "$1/share/icons/hicolor/${n}x$n/apps/$2.png")" = "${n}x$n" ] || exit 1; done
+    cmp -s res/OskeltZTEX.svg "$1/share/icons/hicolor/scalable/apps/$2.svg"' \
+  sh "$root" "$icon" "$icon_sizes"
+same "the desktop entry's StartupWMClass" OskeltZTEX "$(desktop_key StartupWMClass)"
 
 # --- Manual page ------------------------------------------------------------
 page=$root/share/man/man1/OskeltZTEX.1.gz
@@ -179,6 +222,16 @@ check "manual page: version $short_version, the options, trusted folder map" \
   bash -c 'grep -q "^OskeltZTEX $3 " "$1" && grep -q -- "--version" "$1" && grep -q -- "-C \[basedir\]" "$1" &&
     tr "\n" " " <"$1" | tr -s " " | grep -q "trusted configuration" && grep -q "$2" "$1"' \
   sh "$work/man.txt" "/usr/lib/oskeltztex/OskeltZTEX.ini" "$short_version"
+
+# --- Changelog --------------------------------------------------------------
+changelog=$root/share/doc/oskeltztex/changelog.Debian.gz
+release_date=$(sed -n 's/^set(OSKELT_RELEASE_DATE \([0-9-]*\))$/\1/p' packaging/CMakeLists.txt)
+check "changelog.Debian.gz: gzip data with no name and no time stamp" \
+  bash -c 'gzip -t "$1" && [ "$(od -An -tx1 -j3 -N5 "$1" | tr -d " ")" = "0000000000" ]' sh "$changelog"
+gzip -dc "$changelog" >"$work/changelog"
+same "changelog: package, version, distribution, release day" \
+  "oskeltztex $version-1 unstable $release_date" \
+  "$(dpkg-parsechangelog -l "$work/changelog" -S Source) $(dpkg-parsechangelog -l "$work/changelog" -S Version) $(dpkg-parsechangelog -l "$work/changelog" -S Distribution) $(date -u -d "$(dpkg-parsechangelog -l "$work/changelog" -S Date)" +%F)"
 
 # --- Copyright --------------------------------------------------------------
 check "copyright: machine-readable format, MIT, the text of LICENSE" \
@@ -213,9 +266,15 @@ fi
 same "/usr/bin/OskeltZTEX resolves to /usr/lib/oskeltztex/OskeltZTEX" \
   /usr/lib/oskeltztex/OskeltZTEX "$(readlink -f /usr/bin/OskeltZTEX)"
 
-same "--version of the installed program" "OskeltZTEX ${short_version}" "$(/usr/bin/OskeltZTEX --version)"
+same "--version of the installed program" "OskeltZTEX $version" "$(/usr/bin/OskeltZTEX --version)"
 check "--help names the installed folder map" \
   grep -qx "Folder map: /usr/lib/oskeltztex/OskeltZTEX.ini" <(/usr/bin/OskeltZTEX --help)
+# A map of one's own, started as the manual page says: a copy of the default.
+mkdir -p "$XDG_CONFIG_HOME/oskeltztex"
+cp /usr/lib/oskeltztex/OskeltZTEX.ini "$XDG_CONFIG_HOME/oskeltztex/"
+check "--help names a map of the user's own once it is copied to ~/.config/oskeltztex" \
+  grep -qx "Folder map: $XDG_CONFIG_HOME/oskeltztex/OskeltZTEX.ini" <(/usr/bin/OskeltZTEX --help)
+rm -r "$XDG_CONFIG_HOME/oskeltztex"
 
 # A copy of the demo in a folder elsewhere, converted in the console.
 mkdir -p "$work/elsewhere/Textures"
@@ -262,6 +321,7 @@ cat >"$work/window.sh" <<'EOF'
 set -u
 exec_line=$1; title=$2; shot=$3; work=$4; source_dir=$5
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
 export XDG_RUNTIME_DIR=$work/xdg
 cd "$work/start"
 # shellcheck disable=SC2086 # the Exec line is a command and its arguments
@@ -277,6 +337,9 @@ if [ "$found" = 1 ]; then
   window_pid=$(xprop -id "$(xwininfo -name "$title" | awk '/Window id:/ {print $4}')" _NET_WM_PID |
     awk '{print $3}')
   echo "window_pid=$window_pid pid=$pid"
+  id=$(xwininfo -name "$title" | awk '/Window id:/ {print $4}')
+  xprop -id "$id" WM_CLASS | sed 's/^WM_CLASS(STRING) = /class=/'
+  xprop -id "$id" _NET_WM_WINDOW_TYPE | sed 's/^_NET_WM_WINDOW_TYPE(ATOM) = /type=/'
   echo "exe=$(readlink "/proc/$pid/exe")"
   grep -o '/usr/lib/oskeltztex/OskeltZtexQt.so' "/proc/$pid/maps" | sort -u | sed 's/^/module=/'
   bash "$source_dir/tools/shoot-window.sh" "$title" "$shot" 10 1 && result=0
@@ -293,6 +356,9 @@ if xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/window.sh" "$exec_line" "O
     "exe=/usr/lib/oskeltztex/OskeltZTEX
 module=/usr/lib/oskeltztex/OskeltZtexQt.so
 running=yes" "$(grep -E '^(exe|module|running)=' "$work/window.log")"
+  same "the window's class is the desktop entry's StartupWMClass, and it is a normal window" \
+    "class=\"OskeltZTEX\", \"$(desktop_key StartupWMClass)\"
+type=_NET_WM_WINDOW_TYPE_NORMAL" "$(grep -E '^(class|type)=' "$work/window.log")"
   window_pid=$(sed -n 's/^window_pid=\([0-9]*\) pid=\([0-9]*\)$/\1 \2/p' "$work/window.log")
   check "the window's _NET_WM_PID is the started process" \
     test -n "$window_pid" -a "${window_pid% *}" = "${window_pid#* }"
@@ -343,8 +409,9 @@ if "$python" tests/resources/check_resources.py i686-w64-mingw32-windres "$exe" 
 else
   fail "its resources"; sed 's/^/        /' "$work/res.log"
 fi
-check "OskeltZTEX.ini is res/OskeltZTEX.ini" cmp -s res/OskeltZTEX.ini "$work/zip/$top/OskeltZTEX.ini"
-for text in README.txt LICENSE.txt; do
+check "OskeltZTEX.ini is res/OskeltZTEX.ini with CRLF line ends" \
+  bash -c 'cmp -s <(sed "s/\$/\r/" res/OskeltZTEX.ini) "$1"' sh "$work/zip/$top/OskeltZTEX.ini"
+for text in README.txt LICENSE.txt OskeltZTEX.ini; do
   check "$text: CRLF line ends, no bare LF or CR, ends with a line end" \
     "$python" -c 'import sys; d = open(sys.argv[1], "rb").read()
 sys.exit(not (d and d.endswith(b"\r\n") and d.count(b"\n") == d.count(b"\r\n") == d.count(b"\r")))' \

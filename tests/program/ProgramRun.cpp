@@ -23,11 +23,22 @@ static std::string Command(const std::vector<std::string>& argv, const std::stri
   return command;
 }
 
+// A home of the tests' own: the program reads a folder map of the user's own
+// from there when one exists, and Qt writes its settings there.
+static const std::string& TestHome() {
+  static const TempDir home;
+  return home.root;
+}
+
 static pid_t Start(const std::string& command, const std::string& dir, int out, int err) {
+  const std::string home = TestHome();
+  const std::string config = home + "/.config";
   const pid_t pid = fork();
   if (pid == 0) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     if (chdir(dir.c_str()) != 0) _exit(120);
     const int in = open("/dev/null", O_RDONLY);
     const int nowhere = open("/dev/null", O_WRONLY);

@@ -17,6 +17,8 @@ std::string Slurp(const std::string& path);
 
 // Runs argv (argv[0] is the program) without a display, in dir, with stdout
 // and stderr in files; the shell prefix (e.g. "ulimit -f 8; ") runs first.
+// HOME and XDG_CONFIG_HOME name a temporary folder of the tests (the prefix
+// may set them otherwise).
 Outcome RunProgram(const std::vector<std::string>& argv, const std::string& dir,
                    const std::string& shellPrefix = "", const std::string& asUser = "");
 

@@ -135,7 +135,7 @@ TEST_F(Program, HelpAndVersionGoToStandardOutputBeforeAnyWindow) {
     }
   const Outcome version = RunProgram({copy, "--version"}, base.root, "export DISPLAY=:4711; ");
   EXPECT_EQ(0, version.code);
-  EXPECT_EQ("OskeltZTEX 2.6\n", version.out);
+  EXPECT_EQ("OskeltZTEX 2.6.0\n", version.out);
   EXPECT_EQ("", version.err);
 }
 
@@ -163,6 +163,66 @@ TEST_F(Program, WithoutItsFolderMapItRefusesToStart) {
   // Named after the program: a renamed program reads its own INI.
   fs::copy_file(std::string(OSKELT_PROGRAM) + ".ini", lonely.Path("OskeltZTEX.ini"));
   EXPECT_EQ(0, RunProgram({copy, "-C", base.root}, "/").code);
+}
+
+// A folder map of the user's own, in the configuration folder, takes the
+// place of the one beside the program whenever it exists; --help names the
+// one in use, and a map of one's own that cannot be used is reported by its
+// path rather than passed over.
+TEST_F(Program, AFolderMapOfTheUsersOwnTakesThePlaceOfTheOneBesideTheProgram) {
+  TempDir lonely, home;
+  const std::string copy = lonely.Path("OskeltZTEX");
+  fs::copy_file(OSKELT_PROGRAM, copy);
+  ASSERT_TRUE(WriteText(copy + ".ini", "[Beside]\nFine.tga\n"));
+  const std::string config = home.Path("config");
+  struct Row {
+    const char* what;
+    std::string env;       // shell prefix
+    std::string file;      // the user's map, "" for none
+    std::string contents;  // of that file
+    std::string inUse;     // the map --help names
+    const char* folder;    // where Fine.tga goes; null: the INI error
+  };
+  const std::vector<Row> rows = {
+      {"none of the user's own", "export XDG_CONFIG_HOME='" + config + "'; ", "", "", copy + ".ini", "Beside"},
+      {"in XDG_CONFIG_HOME", "export XDG_CONFIG_HOME='" + config + "'; ", config + "/oskeltztex/OskeltZTEX.ini",
+       "[Mine]\nFine.tga\n", config + "/oskeltztex/OskeltZTEX.ini", "Mine"},
+      {"in ~/.config without XDG_CONFIG_HOME", "unset XDG_CONFIG_HOME; export HOME='" + home.root + "'; ",
+       home.Path(".config/oskeltztex/OskeltZTEX.ini"), "[Yours]\nFine.tga\n",
+       home.Path(".config/oskeltztex/OskeltZTEX.ini"), "Yours"},
+      {"a relative XDG_CONFIG_HOME is passed over", "export XDG_CONFIG_HOME=config HOME='" + home.root + "'; ",
+       home.Path(".config/oskeltztex/OskeltZTEX.ini"), "[Yours]\nFine.tga\n",
+       home.Path(".config/oskeltztex/OskeltZTEX.ini"), "Yours"},
+      // Names are found without regard to letter case, as every other name.
+      {"in other letter case", "export XDG_CONFIG_HOME='" + config + "'; ",
+       config + "/OskeltZtex/oskeltztex.INI", "[Cased]\nFine.tga\n", config + "/oskeltztex/OskeltZTEX.ini",
+       "Cased"},
+      {"one without a section", "export XDG_CONFIG_HOME='" + config + "'; ", config + "/oskeltztex/OskeltZTEX.ini",
+       "; empty\n", config + "/oskeltztex/OskeltZTEX.ini", nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    fs::remove_all(config);
+    fs::remove_all(home.Path(".config"));
+    fs::remove_all(base.root);
+    fs::create_directories(base.Path("_compiled"));
+    if (!row.file.empty()) {
+      fs::create_directories(fs::path(row.file).parent_path());
+      ASSERT_TRUE(WriteText(row.file, row.contents));
+    }
+    Texture("Fine-C.TEX");
+    const Outcome help = RunProgram({copy, "--help"}, "/", row.env);
+    EXPECT_NE(std::string::npos, help.out.find("\nFolder map: " + row.inUse + "\n")) << help.out;
+    const Outcome run = RunProgram({copy, "-C", base.root}, "/", row.env);
+    if (row.folder) {
+      EXPECT_EQ(0, run.code) << run.err;
+      EXPECT_TRUE(PathExists(base.Path(std::string(row.folder) + "/Fine.tga")));
+    } else {
+      EXPECT_EQ(1, run.code);
+      EXPECT_EQ("Error on reading INI file!\nOskeltZTEX: the folder map " + row.inUse + " holds no section\n",
+                run.err);
+    }
+  }
 }
 
 // --- The window module ------------------------------------------------------------

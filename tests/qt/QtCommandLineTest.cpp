@@ -44,7 +44,7 @@ QT_SCENARIO(command_line) {
   DialogScript script;
   script.params = ChildParams;
   script.onBox = [](QMessageBox* box) {
-    Report({{"box", box->text()}, {"title", box->windowTitle()}});
+    Report({{"box", box->text()}, {"title", box->windowTitle()}, {"detail", box->informativeText()}});
   };
   bool reported = false;
   script.onProgress = [&reported](QDialog* dialog, int) {
@@ -177,6 +177,10 @@ TEST(QtCommandLine, NoTexturesShowsTheNoticeTheWindowStaysAndClosingItGivesOne) 
   const auto box = RecordOf(child, "box", "No textures found.");
   ASSERT_FALSE(box.empty()) << Describe(child).toStdString();
   EXPECT_EQ("", box.at("title"));
+  // Where the run looked, beside the notice and after it on standard error.
+  const QString looked = QString::fromStdString("OskeltZTEX: nothing matches _compiled\\*-C.TEX in " + work.base);
+  EXPECT_EQ(looked, box.at("detail"));
+  EXPECT_TRUE(child.err.contains("No textures found.\n" + looked + "\n")) << Describe(child).toStdString();
   const auto after = RecordOf(child, "moment", "after");
   ASSERT_FALSE(after.empty());
   EXPECT_EQ("on", after.at("convert"));
@@ -185,17 +189,31 @@ TEST(QtCommandLine, NoTexturesShowsTheNoticeTheWindowStaysAndClosingItGivesOne) 
   EXPECT_EQ("", child.out.toStdString());
 }
 
+// The reason for a notice, as the console gives it: the program's own text.
+QString ReasonText(uint32_t code) {
+  char text[256];
+  const uint32_t n = PlatGetErrorText(code, text, sizeof text);
+  return QString::fromLocal8Bit(text, static_cast<qsizetype>(n < sizeof text ? n : 0)).trimmed();
+}
+
 TEST(QtCommandLine, ABadCommandLineShowsInvalidParametersBeforeTheWindowAndEndsWithOne) {
   Workspace work;
-  const QList<QStringList> badLines = {{"-C", QString::fromStdString(work.temp.Path("missing"))},
-                                       {"-C", "work", "base"}};
-  for (const QStringList& params : badLines) {
+  const QString missing = QString::fromStdString(work.temp.Path("missing"));
+  const QString usage = "\nUsage: OskeltZTEX -C [BASEDIR]";
+  const QList<std::pair<QStringList, QString>> badLines = {
+      {{"-C", missing}, "OskeltZTEX: \"" + missing + "\": no such folder (" + ReasonText(ERROR_FILE_NOT_FOUND) + ")"},
+      {{"-C", "work", "base"}, "OskeltZTEX: \"base\": too many parameters (-C takes one folder at most)"}};
+  for (const auto& [params, reason] : badLines) {
     const ChildResult child = RunChild("command_line", params, QString::fromStdString(work.temp.root));
     ASSERT_TRUE(child.finished && !child.crashed) << Describe(child).toStdString();
     EXPECT_EQ(1, child.exitCode) << Describe(child).toStdString();
     ASSERT_EQ(1u, child.records.size()) << Describe(child).toStdString();
     EXPECT_EQ("Invalid parameters!", child.records[0].at("box"));
     EXPECT_EQ("Quillmere", child.records[0].at("title"));
+    // The parameter at fault and why, with the usage, beside the notice and
+    // after it on standard error.
+    EXPECT_EQ(reason + usage, child.records[0].at("detail"));
+    EXPECT_TRUE(child.err.contains("Invalid parameters!\n" + reason + usage + "\n")) << Describe(child).toStdString();
   }
 }
 
@@ -212,6 +230,10 @@ TEST(QtCommandLine, WithoutItsFolderMapTheProgramShowsTheIniErrorAndEndsWithOne)
     ASSERT_EQ(1u, child.records.size()) << Describe(child).toStdString();
     EXPECT_EQ("Error on reading INI file!", child.records[0].at("box"));
     EXPECT_EQ("", child.records[0].at("title"));
+    // The folder map looked for and why it could not be read.
+    const QString reason = "OskeltZTEX: the folder map " + copy + ".ini is missing";
+    EXPECT_EQ(reason, child.records[0].at("detail"));
+    EXPECT_TRUE(child.err.contains("Error on reading INI file!\n" + reason + "\n")) << Describe(child).toStdString();
   }
 }
 

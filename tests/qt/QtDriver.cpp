@@ -130,6 +130,7 @@ class Watcher : public QObject {
     SeenBox seen;
     seen.title = box->windowTitle();
     seen.text = box->text();
+    seen.detail = box->informativeText();
     seen.icon = IconName(box);
     for (QAbstractButton* button : box->buttons()) seen.buttons << ButtonName(box, button);
     seen.buttons.sort();

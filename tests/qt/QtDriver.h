@@ -26,6 +26,7 @@ class QWidget;
 struct SeenBox {
   QString title;
   QString text;
+  QString detail;        // the informative text beside it
   QString icon;          // "none", "information", "warning", "critical", "question", "pixmap"
   QStringList buttons;   // standard button names in Qt's order: "Ok", "Yes", "No"
   QString defaultButton;

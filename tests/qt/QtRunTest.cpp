@@ -3,6 +3,7 @@
 // the About box, the keyboard and the folder picker.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
@@ -140,6 +141,8 @@ TEST(QtRun, NothingToConvertShowsTheNoticeAndLeavesTheBarAsItWas) {
   ASSERT_EQ(1u, record.boxes.size());
   const SeenBox& box = record.boxes[0];
   EXPECT_EQ("No textures found.", box.text);
+  // Beside it, where the run looked.
+  EXPECT_EQ(QString::fromStdString("OskeltZTEX: nothing matches _compiled\\*-C.TEX in " + work.base), box.detail);
   EXPECT_EQ("", box.title);
   EXPECT_EQ("none", box.icon);
   EXPECT_EQ(QStringList{"Ok"}, box.buttons);
@@ -265,6 +268,8 @@ TEST(QtRun, TheAboutBoxShowsTheProgramsIconAndTextAlsoWhileARunWaitsForIt) {
   for (const SeenBox& box : record.boxes) {
     EXPECT_EQ("About", box.title);
     EXPECT_EQ(AboutText(), box.text);
+    // Beside it, the folder map in use: the one beside the program here.
+    EXPECT_EQ("Folder map: " + QCoreApplication::applicationFilePath() + ".ini", box.detail);
     EXPECT_EQ("pixmap", box.icon);
     EXPECT_EQ(QStringList{"Ok"}, box.buttons);
     EXPECT_TRUE(box.ownedByDialog);

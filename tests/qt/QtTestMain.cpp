@@ -5,12 +5,14 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
 #include "OskeltZtexQt.h"
 #include "QtDriver.h"
 #include "QtScenario.h"
+#include "TestSupport.h"
 
 std::vector<std::string> ChildParams;
 
@@ -38,6 +40,14 @@ static void DropOffscreenNotes(QtMsgType, const QMessageLogContext&, const QStri
 
 int main(int argc, char** argv) {
   qInstallMessageHandler(DropOffscreenNotes);
+  // Qt keeps settings (the folder picker's among them) below the home
+  // folder: the tests and the child runs they start keep theirs in a folder
+  // of their own. A scenario is a child and has it already.
+  if (!(argc >= 4 && std::strcmp(argv[1], "--scenario") == 0)) {
+    static TempDir home;
+    setenv("HOME", home.root.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", home.Path(".config").c_str(), 1);
+  }
   if (argc >= 4 && std::strcmp(argv[1], "--scenario") == 0 && std::strcmp(argv[3], "--") == 0)
     return RunScenario(argv[2], argc, argv);
   testing::InitGoogleTest(&argc, argv);

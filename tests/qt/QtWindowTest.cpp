@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -103,9 +104,20 @@ TEST(QtWindow, CaptionIconAndTitleBarButtons) {
     const QIcon icon = dialog->windowIcon();
     ASSERT_FALSE(icon.isNull());
     for (int size : {16, 32, 48}) EXPECT_EQ(QSize(size, size), icon.pixmap(size, size).size()) << size;
-    // The icon is drawn, not blank: its colours differ across it.
-    const QImage image = icon.pixmap(48, 48).toImage();
-    EXPECT_NE(image.pixel(10, 10), image.pixel(30, 10));
+    // The images rendered from the icon's drawing, as the packages have them.
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+      const QImage rendered(QStringLiteral(OSKELT_SOURCE_DIR "/res/OskeltZTEX-%1.png").arg(size));
+      ASSERT_FALSE(rendered.isNull()) << size;
+      // Pixmaps keep their pixels premultiplied by alpha.
+      EXPECT_EQ(rendered.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied))
+          << size;
+    }
+    // A main window of its own, which the window system ties to the desktop
+    // entry: by the entry's name, and by the class name the entry gives.
+    EXPECT_EQ(Qt::Window, dialog->windowType());
+    EXPECT_EQ(OSKELT_APP_ID, QGuiApplication::desktopFileName());
+    EXPECT_EQ(OSKELT_WINDOW_CLASS, QCoreApplication::applicationName());
     const Qt::WindowFlags flags = dialog->windowHandle()->flags();
     EXPECT_TRUE(flags & Qt::WindowTitleHint);
     EXPECT_TRUE(flags & Qt::WindowMinimizeButtonHint);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <string>
 
 #include "OskeltZTEX.h"
 #include "OskeltZtexGlob.h"
@@ -23,6 +24,7 @@ struct ConsoleState {
   bool progressDrawn = false;
   int32_t progressMax = 100;
   int32_t progressPos = 0;
+  std::string explanation;  // lines about the next notice, each ended by "\n"
 };
 
 ConsoleState Console;
@@ -103,21 +105,23 @@ void ProgressStep(DialogHandle, int32_t delta) {
   if (Console.progressMax > 1) DrawProgress();
 }
 
-// Notices go to standard error; nobody can answer, so a question is declined.
+// Notices go to standard error, each followed by the lines that explain it;
+// nobody can answer, so a question is declined.
 int ShowMessage(DialogHandle, HostBoxKind kind, const char* text, const char*) {
   ErasePending();
   std::fflush(stdout);
   PutLines(text, stderr);
   std::fputc('\n', stderr);
+  PutLines(Console.explanation.c_str(), stderr);
+  Console.explanation.clear();
   std::fflush(stderr);
   return kind == BOX_QUESTION ? BOX_ANSWER_NO : BOX_ANSWER_OK;
 }
 
-// What the notice could not say: on standard error, after it.
+// What the notice cannot say: kept for it.
 void ExplainNotice(DialogHandle, const char* text) {
-  PutLines(text, stderr);
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
+  Console.explanation += text;
+  Console.explanation += '\n';
 }
 
 // The console's timers never fire by themselves: the message that the

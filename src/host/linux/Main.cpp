@@ -29,18 +29,42 @@ static void OpenStandardDescriptors() {
   }
 }
 
+// The user's own folder map, below the configuration folder.
+#define USER_FOLDER_MAP "oskeltztex/OskeltZTEX.ini"
+
 static bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-// --help and -h: what the program does, how to call it, where its folder
-// map is and what its exit codes mean.
-static int PrintHelp() {
-  char module[PLAT_PATH_BUFFER], ini[PLAT_PATH_BUFFER];
-  const bool located = PlatGetModulePath(module, sizeof module) != 0 && FolderMapIniPath(module, ini);
-  std::printf(
+// A folder map of the user's own: $XDG_CONFIG_HOME/oskeltztex/OskeltZTEX.ini,
+// or ~/.config/oskeltztex/OskeltZTEX.ini when XDG_CONFIG_HOME is unset, empty
+// or relative (the XDG rules). Empty when there is no home to tell, or when
+// the path would be too long for the program.
+static std::string UserFolderMapPath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string folder;
+  if (config && config[0] == '/') {
+    folder = config;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (!home || home[0] != '/') return std::string();
+    folder = std::string(home) + "/.config";
+  }
+  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  folder += "/" USER_FOLDER_MAP;
+  // The program's paths hold at most 260 characters.
+  return folder.size() <= PLAT_MAX_PATH ? folder : std::string();
+}
+
+// --help and -h: what the program does, how to call it, which folder map it
+// reads and how to have one's own, and what its exit codes mean.
+static int PrintHelp(const std::string& userMap) {
+  char module[PLAT_PATH_BUFFER], beside[PLAT_PATH_BUFFER], inUse[PLAT_PATH_BUFFER];
+  const bool located = PlatGetModulePath(module, sizeof module) != 0 && FolderMapIniPath(module, beside);
+  const bool own = FolderMapLocation(inUse) && !userMap.empty() && userMap == inUse;
+  std::fputs(
       "Usage: OskeltZTEX [-C [BASEDIR]]\n"
       "Converts the ZTEX textures BASEDIR/_compiled/*-C.TEX into TGA images (FOO-C.TEX\n"
       "gives FOO.tga) in BASEDIR, or in the sub-folder that the folder map names.\n"
@@ -51,14 +75,24 @@ static int PrintHelp() {
       "                   one the log goes to standard output\n"
       "  -h, --help       show this help and exit\n"
       "      --version    show the version and exit\n"
-      "\n"
-      "Folder map: %s\n"
+      "\n",
+      stdout);
+  if (own) {
+    std::printf("Folder map: %s\n  (your own; without it: %s)\n", inUse,
+                located ? beside : "OskeltZTEX.ini beside the program");
+  } else {
+    std::printf("Folder map: %s\n", located ? beside : "OskeltZTEX.ini beside the program");
+    if (!userMap.empty())
+      std::printf("  (for a map of your own, copy it to %s and edit the copy)\n", userMap.c_str());
+  }
+  std::fputs(
       "\n"
       "Exit codes: 0 after a run without errors (and after this help); 1 after a\n"
       "run with errors, when no texture is found, for a bad command line, when the\n"
       "folder map cannot be read, or when the program ends before the run has\n"
-      "finished (a signal, a closed window, a log that standard output cannot take).\n",
-      located ? ini : "OskeltZTEX.ini beside the program");
+      "finished (a signal, a window closed before it began, a log that standard\n"
+      "output cannot take).\n",
+      stdout);
   return 0;
 }
 
@@ -86,10 +120,12 @@ static QtModuleEntry LoadWindowModule(const char* program) {
 
 int main(int argc, char** argv) {
   OpenStandardDescriptors();
+  const std::string userMap = UserFolderMapPath();
+  SetUserFolderMap(userMap.c_str());
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
-    return PrintHelp();
+    return PrintHelp(userMap);
   if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s\n", TEXT_CAPTION);
+    std::printf("OskeltZTEX %s\n", OSKELT_VERSION);
     return 0;
   }
   ParamCount = argc - 1;

@@ -83,6 +83,11 @@ void WatchEndRequests(QtMainWindow* window) {
 
 int ExecQtMainDialog() {
   InstallQtHost();
+  // The window system ties the window to the desktop entry: by the entry's
+  // name (Wayland), and by the class name, which is the entry's
+  // StartupWMClass (X11).
+  QCoreApplication::setApplicationName(QStringLiteral(OSKELT_WINDOW_CLASS));
+  QGuiApplication::setDesktopFileName(QStringLiteral(OSKELT_APP_ID));
   // The program ends its loops itself; hiding its last window ends nothing.
   QApplication::setQuitOnLastWindowClosed(false);
   QtMainWindow window;

@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -16,8 +18,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "OskeltZTEX.h"
+#include "OskeltZtexFolderMap.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexHost.h"
 #include "OskeltZtexQtWindow.h"
@@ -135,9 +140,58 @@ void ProgressStep(DialogHandle dialog, int32_t delta) {
   bar->setValue(static_cast<int>(position < low ? low : position > high ? high : position));
 }
 
+// Lines about the next notice; ShowMessage shows them.
+void ExplainNotice(DialogHandle dialog, const char* text) {
+  QtMainWindow* window = Window(dialog);
+  window->noticeDetails += text ? text : "";
+  window->noticeDetails += '\n';
+}
+
+// Lines beside a box's main text are broken no narrower than this many
+// average characters (a short line is not broken at all).
+const int DETAILS_WIDTH_CHARS = 80;
+
+// Text beside a box's main text, shown as written (no markup is read into
+// it). The box widens for it up to DETAILS_WIDTH_CHARS rather than breaking
+// paths and commands at every word.
+void SetDetails(QMessageBox& box, const QString& details) {
+  if (details.isEmpty()) return;
+  box.setInformativeText(details);
+  QLabel* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+  if (!label) return;
+  label->setTextFormat(Qt::PlainText);
+  const QFontMetrics metrics(label->font());
+  int widest = 0;
+  for (const QString& line : details.split(QLatin1Char('\n')))
+    widest = qMax(widest, metrics.horizontalAdvance(line));
+  label->setMinimumWidth(qMin(widest + 1, metrics.averageCharWidth() * DETAILS_WIDTH_CHARS));
+}
+
+// A notice also goes to standard error with the lines that explain it, as
+// the console writes it: after the log lines that came before it.
+void ReportNotice(const char* text, const std::string& details) {
+  std::fflush(stdout);
+  for (const char* p = text; *p; ++p) {
+    if (p[0] == '\r' && p[1] == '\n') continue;
+    std::fputc(*p, stderr);
+  }
+  std::fputc('\n', stderr);
+  std::fputs(details.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+// The folder map in use, for the About box.
+QString FolderMapDetails() {
+  char ini[PLAT_PATH_BUFFER];
+  if (!FolderMapLocation(ini)) return QString();
+  return QStringLiteral("Folder map: ") + FromSystem(ini);
+}
+
 int ShowMessage(DialogHandle dialog, HostBoxKind kind, const char* text, const char* caption) {
   QtMainWindow* window = Window(dialog);
   FlushLog(window);
+  const std::string details = std::move(window->noticeDetails);
+  window->noticeDetails.clear();
   QMessageBox box(window);
   box.setTextFormat(Qt::PlainText);
   box.setText(Lines(text));
@@ -167,6 +221,14 @@ int ShowMessage(DialogHandle dialog, HostBoxKind kind, const char* text, const c
   } else {
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
+  }
+  if (kind == BOX_ABOUT) {
+    SetDetails(box, FolderMapDetails());
+  } else if (kind != BOX_QUESTION) {
+    QString lines = FromSystem(details.c_str());
+    if (lines.endsWith(QLatin1Char('\n'))) lines.chop(1);
+    SetDetails(box, lines);
+    ReportNotice(text, details);
   }
   const int answer = box.exec();
   if (kind != BOX_QUESTION) return BOX_ANSWER_OK;
@@ -254,7 +316,7 @@ const HostOps QtOps = {
     .GetControl = GetControl, .EnableControl = EnableControl, .EnableCloseCommand = EnableCloseCommand,
     .PumpMessages = PumpMessages,
     .ProgressReset = ProgressReset, .ProgressStep = ProgressStep,
-    .ShowMessage = ShowMessage, .BrowseForFolder = BrowseForFolder,
+    .ShowMessage = ShowMessage, .ExplainNotice = ExplainNotice, .BrowseForFolder = BrowseForFolder,
     .SetPathText = SetPathText, .SetFocus = SetFocus, .SetBigIcon = SetBigIcon,
     .CreateToolTipWindow = CreateToolTipWindow, .AddToolTip = AddToolTip,
     .SetTimer = SetTimer, .KillTimer = KillTimer, .PostTimer = PostTimer,

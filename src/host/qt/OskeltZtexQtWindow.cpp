@@ -7,8 +7,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
-#include <QPainterPath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -74,47 +72,14 @@ QPushButton* MakeButton(QtMainWindow* window, int id, const char* text, const ch
   return button;
 }
 
-void DrawIcon(QPainter& painter, int size) {
-  const qreal s = size;
-  painter.setRenderHint(QPainter::Antialiasing);
-  // A texture sheet of four coloured blocks, as a DXT texture is stored ...
-  const QRectF sheet(s * 0.06, s * 0.06, s * 0.62, s * 0.62);
-  const QColor blocks[4] = {QColor(214, 48, 49), QColor(39, 174, 96), QColor(41, 98, 255),
-                            QColor(243, 196, 15)};
-  for (int i = 0; i < 4; ++i) {
-    const QRectF block(sheet.x() + (i % 2) * sheet.width() / 2, sheet.y() + (i / 2) * sheet.height() / 2,
-                       sheet.width() / 2, sheet.height() / 2);
-    painter.fillRect(block, blocks[i]);
-  }
-  painter.setPen(QPen(QColor(30, 30, 30), qMax(1.0, s / 24)));
-  painter.drawRect(sheet);
-  // ... and an arrow to the picture it becomes.
-  QPainterPath arrow;
-  arrow.moveTo(s * 0.40, s * 0.52);
-  arrow.lineTo(s * 0.70, s * 0.52);
-  arrow.lineTo(s * 0.70, s * 0.40);
-  arrow.lineTo(s * 0.96, s * 0.70);
-  arrow.lineTo(s * 0.70, s * 1.00 - 0.02 * s);
-  arrow.lineTo(s * 0.70, s * 0.88);
-  arrow.lineTo(s * 0.40, s * 0.88);
-  arrow.closeSubpath();
-  painter.setBrush(QColor(250, 250, 250));
-  painter.drawPath(arrow);
-}
-
 }  // namespace
 
-// Drawn anew for each use: pixmaps must not outlive the application object.
+// The images rendered from the icon's drawing, built into the module. Made
+// anew for each use: pixmaps must not outlive the application object.
 QIcon ProgramIcon() {
   QIcon icon;
-  for (int size : {16, 24, 32, 48, 64, 128}) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    DrawIcon(painter, size);
-    painter.end();
-    icon.addPixmap(pixmap);
-  }
+  for (int size : {16, 24, 32, 48, 64, 128, 256})
+    icon.addFile(QStringLiteral(":/icon/OskeltZTEX-%1.png").arg(size), QSize(size, size));
   return icon;
 }
 
@@ -130,8 +95,9 @@ void QtLogPane::keyPressEvent(QKeyEvent* event) {
 
 QtMainWindow::QtMainWindow() : QDialog(nullptr) {
   setObjectName(QStringLiteral("OskeltZtexMain"));
-  // WS_CAPTION, WS_SYSMENU and WS_MINIMIZEBOX; no maximize button.
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+  // A main window of its own (not a dialog of another), with WS_CAPTION,
+  // WS_SYSMENU and WS_MINIMIZEBOX; no maximize button.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setWindowTitle(QString::fromLatin1(TEXT_CAPTION));
   // Hints show also while the window is not the active one.

@@ -53,6 +53,7 @@ class QtMainWindow : public QDialog {
   std::map<uint32_t, QTimer*> timers;
   bool closeEnabled = true;
   QWidget* parkedFocus = nullptr;  // a disabled control that had the focus
+  std::string noticeDetails;       // lines about the next notice, each ended by "\n"
   // The modal loop of the dialog; EndDialog ends it.
   QEventLoop* modalLoop = nullptr;
   bool ended = false;
