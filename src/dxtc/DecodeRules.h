@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "Platform.h"
+#include "LastError.h"
 
 // Dimensions of mip level (level mod 32) of a width x height image, or false
 // with ERROR_INVALID_PARAMETER when a dimension is zero or not a multiple of

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "DecompZTEX.h"
+#include "LittleEndian.h"
 #include "ZTEX.h"
 
 const uint32_t TGA_HEADER_SIZE = 18, TGA_FOOTER_SIZE = 26, TGA_MAX_DIMENSION = 65535;
@@ -28,16 +29,6 @@ static uint8_t* ObtainStripBuffer() {
     StripBuffer = static_cast<uint8_t*>(
         std::malloc(TGA_HEADER_SIZE + STRIP_PIXELS + TGA_FOOTER_SIZE + STRIP_STORED));
   return StripBuffer;
-}
-
-static inline void Store16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-static inline void Store32(uint8_t* p, uint32_t v) {
-  Store16(p, static_cast<uint16_t>(v));
-  Store16(p + 2, static_cast<uint16_t>(v >> 16));
 }
 
 static void StoreTgaHeader(const TgaHeader& header, uint8_t* out) {
