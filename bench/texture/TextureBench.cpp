@@ -201,6 +201,8 @@ BENCHMARK_CAPTURE(BM_Decode, DXT1A, (uint32_t)ZTEX_DXT1A, "letter")->Unit(benchm
 BENCHMARK_CAPTURE(BM_Decode, DXT1A_random_blocks, (uint32_t)ZTEX_DXT1A, "random")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, DXT3, (uint32_t)ZTEX_DXT3, "gradient")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Decode, DXT3_random_blocks, (uint32_t)ZTEX_DXT3, "random")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeBands, A4R4G4B4, (uint32_t)ZTEX_A4R4G4B4, "gradient")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeBands, A1R5G5B5, (uint32_t)ZTEX_A1R5G5B5, "gradient")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodeBands, R5G6B5, (uint32_t)ZTEX_R5G6B5, "gradient")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodeBands, DXT1, (uint32_t)ZTEX_DXT1, "gradient")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DecodeBands, DXT1_random_blocks, (uint32_t)ZTEX_DXT1, "random")->Unit(benchmark::kMillisecond);
