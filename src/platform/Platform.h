@@ -65,6 +65,14 @@ bool PlatPublishFile(PlatFile file, const char* target, const char* temporary);
 // The last-write time only, in 100 ns units since 1601-01-01 UTC (FILETIME).
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime);
 bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime);
+// Asks the file system to set aside room for the first size bytes of a file
+// open for writing, so that writing them does not have to find it piece by
+// piece; the file's size stays as it is (a file cut short never shows a tail
+// of zeros). True when the room is set aside, and also where the file system
+// or the system has no way to do it (nothing is done then); false with the
+// code when the request fails (the disk is full, for instance). Advisory: the
+// writes that follow decide.
+bool PlatReserveFileSpace(PlatFile file, uint64_t size);
 
 // ---------------------------------------------------------------------------
 // Names in the file system.
@@ -101,6 +109,8 @@ bool PlatSetCurrentDirectory(const char* path);
 uint32_t PlatGetModulePath(char* buffer, uint32_t size);
 // Ends the process at once with the given exit code (output is flushed).
 [[noreturn]] void PlatExitProcess(uint32_t code);
+// The number of processor cores the process may run on; at least 1.
+uint32_t PlatGetProcessorCount();
 
 // From the call on, a request from outside to end the process (POSIX:
 // SIGINT, SIGTERM, SIGHUP) no longer ends it at once but is kept for the

@@ -96,6 +96,35 @@ void PlatClose(PlatFile file) {
   if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
 }
 
+// The allocation size, which leaves the end of the file where it is.
+// SetFileInformationByHandle is looked up by name: systems before Vista have
+// none, and reserve nothing.
+typedef BOOL(WINAPI* SetFileInformationByHandleProc)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
+                                                      DWORD);
+
+bool PlatReserveFileSpace(PlatFile file, uint64_t size) {
+  if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
+  if (size == 0) return true;
+  static const SetFileInformationByHandleProc setInformation =
+      reinterpret_cast<SetFileInformationByHandleProc>(reinterpret_cast<void (*)()>(
+          GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
+  if (setInformation == nullptr) return true;
+  FILE_ALLOCATION_INFO allocation;
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+  const DWORD saved = GetLastError();
+  if (setInformation(ToHandle(file), FileAllocationInfo, &allocation, sizeof allocation)) return true;
+  switch (GetLastError()) {
+    case ERROR_INVALID_FUNCTION:  // the file system cannot
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_INVALID_PARAMETER:
+      SetLastError(saved);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The file is written under the name temporary. Others may read it, and
 // rename it: the name moves to the target while the file is open.
 PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
@@ -246,6 +275,14 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size) {
 void PlatExitProcess(uint32_t code) {
   fflush(nullptr);
   ExitProcess(code);
+}
+
+uint32_t PlatGetProcessorCount() {
+  DWORD_PTR process = 0, system = 0;
+  uint32_t count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process != 0; process &= process - 1) ++count;
+  return count > 0 ? count : 1;
 }
 
 // A program with a window learns of an end through its messages; there is
