@@ -607,6 +607,21 @@ TEST_F(Convert, ConversionsWithContextsOfTheirOwnRunAtOnce) {
   EXPECT_EQ(0, wrong[1]);
 }
 
+// The batch run ends the process from inside a run (a confirmed close) with
+// its context's decoding thread alive, waiting for the next strip.
+TEST(ConvertDeathTest, TheProcessEndsAtOnceWhileTheDecodingThreadWaits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);
+  EXPECT_EXIT(
+      {
+        ConvertContext* context = CreateConvertContext(2);
+        Bytes output;
+        if (ConvertZtexMemoryToTga(ztex.data(), ztex.size(), SinkInto(&output), context)) PlatExitProcess(3);
+        PlatExitProcess(4);
+      },
+      ::testing::ExitedWithCode(3), "");
+}
+
 // --- FlipRows ---------------------------------------------------------------------------
 
 TEST(FlipRows, OddRowCountKeepsTheMiddleRow) {
