@@ -181,7 +181,8 @@ void RunConversion(DialogHandle dialog) {
   WorkInProgress = true;
   SetControlsForRun(dialog);
   ResetCounters();
-  RunContext = CreateConvertContext(0);  // none: each conversion has buffers of its own
+  // A run ended from inside leaves its context to the end of the process.
+  if (RunContext == nullptr) RunContext = CreateConvertContext(0);  // none: buffers per texture
 
   char pattern[PLAT_PATH_BUFFER];
   JoinPath(nullptr, SOURCE_FOLDER, SOURCE_PATTERN, pattern);
