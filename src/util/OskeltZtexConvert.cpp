@@ -20,10 +20,14 @@ static const char TgaSignature[18] = "TRUEVISION-XFILE.";
 // rows) as fill about STRIP_TARGET decoded bytes, so that a strip goes from
 // the decoder to the write while it is still in the processor's cache; at
 // least one group, and the widest group of a 65535-pixel texture (4 rows of
-// 4-byte pixels) fits. The TGA header goes in front of the first strip and
-// the footer behind the last, so a small image is one write. A slot holds
-// the header, the pixels and the footer, then the stored bytes of a strip.
+// 4-byte pixels) fits. With two threads each strip crosses from one
+// processor core to the other and each hand-off may have to wake the
+// decoding thread: fewer, larger strips (STRIP_TARGET_TWO_THREADS) cost less
+// there. The TGA header goes in front of the first strip and the footer
+// behind the last, so a small image is one write. A slot holds the header,
+// the pixels and the footer, then the stored bytes of a strip.
 const uint32_t STRIP_TARGET = 256u << 10;
+const uint32_t STRIP_TARGET_TWO_THREADS = 1u << 20;
 const uint32_t STRIP_PIXELS = 4u * TGA_MAX_DIMENSION * 4;       // decoded bytes of the widest group
 const uint32_t STRIP_STORED = (TGA_MAX_DIMENSION + 3) / 4 * 16;  // stored bytes of the widest group
 static_assert(STRIP_STORED >= TGA_MAX_DIMENSION * 4, "a row of 32-bit pixels fits");
@@ -39,9 +43,13 @@ struct StripJob {
 };
 
 // With two threads, the decoding thread (started at the context's first
-// texture of more than one strip, kept until the release) waits for a job,
-// decodes it and reports it done; the calling thread waits only when it
-// needs a strip that is not done yet. Both waits block: nothing spins.
+// texture of more than one strip, kept until the release) waits for a posted
+// strip, decodes it and reports it done. The calling thread waits only for a
+// strip that is being decoded: one still waiting to be taken (the decoding
+// thread has not had a processor core yet, on a busy machine) it takes back
+// and decodes itself. Both waits block: nothing spins.
+enum JobState { JOB_NONE, JOB_POSTED, JOB_DECODING };
+
 struct ConvertContext {
   uint32_t Threads;   // 1 or 2
   uint8_t* Slots;     // Threads slots of STRIP_SLOT bytes, obtained at the first conversion
@@ -49,7 +57,7 @@ struct ConvertContext {
   std::mutex Lock;
   std::condition_variable Posted, Done;
   StripJob Job;
-  bool Pending = false;  // Job is posted and not yet decoded
+  JobState State = JOB_NONE;
   bool Quit = false;
 };
 
@@ -60,13 +68,14 @@ static void DecodeStrip(const StripJob& job) {
 static void RunDecoder(ConvertContext* context) {
   std::unique_lock<std::mutex> lock(context->Lock);
   for (;;) {
-    context->Posted.wait(lock, [context] { return context->Pending || context->Quit; });
-    if (!context->Pending) return;
+    context->Posted.wait(lock, [context] { return context->State == JOB_POSTED || context->Quit; });
+    if (context->State != JOB_POSTED) return;
+    context->State = JOB_DECODING;
     const StripJob job = context->Job;
     lock.unlock();
     DecodeStrip(job);
     lock.lock();
-    context->Pending = false;
+    context->State = JOB_NONE;
     context->Done.notify_one();
   }
 }
@@ -79,18 +88,30 @@ static void PostStrip(ConvertContext* context, const StripJob& job) {
   {
     std::lock_guard<std::mutex> lock(context->Lock);
     context->Job = job;
-    context->Pending = true;
+    context->State = JOB_POSTED;
   }
   context->Posted.notify_one();
   PlatSetLastError(code);
 }
 
-static void AwaitStrip(ConvertContext* context) {
+// Returns once the posted strip is decoded, by either thread; or, when it is
+// no longer wanted (a failure ends the conversion), once the decoding thread
+// no longer touches it.
+static void AwaitStrip(ConvertContext* context, bool wanted = true) {
   const uint32_t code = PlatGetLastError();
+  bool takeBack = false;
+  StripJob job;
   {
     std::unique_lock<std::mutex> lock(context->Lock);
-    context->Done.wait(lock, [context] { return !context->Pending; });
+    if (context->State == JOB_POSTED) {
+      takeBack = true;
+      job = context->Job;
+      context->State = JOB_NONE;
+    } else {
+      context->Done.wait(lock, [context] { return context->State == JOB_NONE; });
+    }
   }
+  if (takeBack && wanted) DecodeStrip(job);
   PlatSetLastError(code);
 }
 
@@ -268,15 +289,25 @@ static bool StreamOnTwoThreads(const Level0Stream& stream, ConvertContext* conte
     const uint32_t slot = k % 2, next = 1 - slot;
     const bool more = k + 1 < stream.Strips;
     const bool read = !more || ReadStrip(stream, k + 1, next);
-    AwaitStrip(context);
+    AwaitStrip(context, read);
     if (!read) return false;
     if (more) PostStrip(context, DecodeJob(stream, k + 1, next));
     if (!WriteStrip(stream, k, slot)) {
-      if (more) AwaitStrip(context);
+      if (more) AwaitStrip(context, false);
       return false;
     }
   }
   return true;
+}
+
+// Groups of a strip of about `target` decoded bytes: at least one, and no
+// more than a slot holds.
+static uint32_t StripGroups(const ZtexBandLayout& layout, uint32_t target) {
+  const uint32_t groupPixels = layout.GroupRows * layout.RowBytes;
+  uint32_t groups = target / groupPixels;
+  if (groups > STRIP_PIXELS / groupPixels) groups = STRIP_PIXELS / groupPixels;
+  if (groups > STRIP_STORED / layout.GroupBytes) groups = STRIP_STORED / layout.GroupBytes;
+  return groups > 0 ? groups : 1;
 }
 
 // The context's slots, obtained at its first conversion and kept.
@@ -328,16 +359,13 @@ static bool ConvertWithContext(const ZtexSource& source, const TgaSink& sink, Re
   stream.Header = &header;
   stream.Layout = layout;
   stream.Offset = level0;
-  const uint32_t groupPixels = layout.GroupRows * layout.RowBytes;
-  stream.StripGroups = STRIP_TARGET / groupPixels;
-  if (stream.StripGroups > STRIP_STORED / layout.GroupBytes) stream.StripGroups = STRIP_STORED / layout.GroupBytes;
-  if (stream.StripGroups == 0) stream.StripGroups = 1;
+  const bool twoThreads = context->Threads == 2;
+  stream.StripGroups = StripGroups(layout, twoThreads ? STRIP_TARGET_TWO_THREADS : STRIP_TARGET);
   stream.Strips = (layout.Groups - 1) / stream.StripGroups + 1;
   stream.TgaFooter = tgaFooter;
   if (reserve != nullptr)
     reserve(sink.Context, TGA_HEADER_SIZE + static_cast<uint64_t>(decodedSize) + TGA_FOOTER_SIZE);
-  if (context->Threads == 2 && stream.Strips > 1 && StartDecoder(context))
-    return StreamOnTwoThreads(stream, context);
+  if (twoThreads && stream.Strips > 1 && StartDecoder(context)) return StreamOnTwoThreads(stream, context);
   return StreamOnOneThread(stream);
 }
 

@@ -402,7 +402,7 @@ TEST_F(Convert, SuccessLeavesTheLastErrorAlone) {
   EXPECT_EQ(Bgra(68, 51, 34, 17), TgaPixel(tga, 0, 0));
   EXPECT_EQ(Bgra(0, 0, 0, 255), TgaPixel(tga, 1, 0));
   // Through two threads too: the hand-offs between them leave it as well.
-  const Bytes strips = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);
+  const Bytes strips = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);
   Bytes image;
   PlatSetLastError(5150);
   EXPECT_TRUE(ConvertZtexMemoryToTga(strips.data(), strips.size(), SinkInto(&image), TwoThreads));
@@ -449,14 +449,16 @@ TEST_F(Convert, TheKeptStripBufferCarriesNothingIntoTheNextTexture) {
 
 TEST_F(Convert, StreamedImageEqualsTheWholeImageDecoding) {
   // Sizes around the strip and group edges: a strip holds about 256 KiB of
-  // decoded pixels, so 1000 x 330 DXT1 is 21 block rows a strip and a short
-  // last strip, and a 65535-pixel row is one group per strip.
+  // decoded pixels on one thread, so 1000 x 330 DXT1 is 21 block rows a strip
+  // and a short last strip, and a 65535-pixel row is one group per strip;
+  // about 1 MiB on two threads, so 1000 x 1330 DXT1 is 87 block rows a strip
+  // and a short last strip, and 1000 x 330 one strip.
   const uint32_t formats[] = {ZTEX_A4R4G4B4, ZTEX_A1R5G5B5, ZTEX_R5G6B5, ZTEX_A8R8G8B8,
                               ZTEX_DXT1,     ZTEX_DXT1A,    ZTEX_DXT3};
   const struct {
     uint32_t width, height, mips;
   } sizes[] = {{1, 1, 1},     {5, 3, 1},      {7, 13, 1},   {64, 64, 1},   {64, 64, 3},
-               {64, 64, 7},   {6, 4, 2},      {1000, 330, 1}, {1000, 330, 2}, {2050, 131, 1},
+               {64, 64, 7},   {6, 4, 2},      {1000, 330, 1}, {1000, 330, 2}, {1000, 1330, 1}, {2050, 131, 1},
                {4096, 9, 1},  {65535, 5, 1},  {3, 700, 1}};
   for (uint32_t format : formats)
     for (const auto& size : sizes) {
@@ -470,7 +472,7 @@ TEST_F(Convert, StreamedImageEqualsTheWholeImageDecoding) {
 }
 
 TEST_F(Convert, AFailedWritePartWayLeavesItsCodeAndStopsAtOnce) {
-  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);  // four strips
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);  // four strips on two threads
   const Bytes whole = WholeImageTga(ztex);
   for (ConvertContext* context : {OneThread, TwoThreads})
     for (int failAt : {1, 2, 4}) {
@@ -490,7 +492,7 @@ TEST_F(Convert, AFailedOrShortReadOfLevelZeroIsTheEndOfTheFile) {
   // Read 1 is the header; reads 2 and on are strips of level 0. One thread
   // writes strip 1 before it reads strip 2; two threads read strip 2 first,
   // to decode it while strip 1 is written.
-  const Bytes ztex = NoiseZtex(ZTEX_DXT3, 600, 400, 1);
+  const Bytes ztex = NoiseZtex(ZTEX_DXT3, 600, 1000, 1);  // three strips on two threads
   const Bytes whole = WholeImageTga(ztex);
   for (ConvertContext* context : {OneThread, TwoThreads})
     for (bool shortRead : {false, true}) {
@@ -558,7 +560,7 @@ TEST_F(Convert, EveryRefusalOfTheInputComesBeforeTheFirstOutputByte) {
 
 TEST_F(Convert, TheFileAdapterReadsFromTheInputsPositionAndWritesTheWholeImage) {
   TempDir dir;
-  const Bytes ztex = NoiseZtex(ZTEX_DXT1A, 600, 300, 3);  // four strips
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1A, 600, 700, 3);  // two strips on two threads
   Bytes file = Bytes(100, 0xEE);  // not part of the texture
   Append(&file, ztex);
   const std::string input = dir.Path("at-C.TEX");
@@ -583,8 +585,8 @@ TEST_F(Convert, ConversionsWithContextsOfTheirOwnRunAtOnce) {
   // Two threads convert textures of several strips at once, each through a
   // context of two threads of its own. Under ThreadSanitizer this is the
   // test of what conversions share.
-  const Bytes textures[] = {NoiseZtex(ZTEX_DXT1, 1000, 330, 1), NoiseZtex(ZTEX_A4R4G4B4, 600, 400, 2),
-                            NoiseZtex(ZTEX_DXT3, 512, 512, 3)};
+  const Bytes textures[] = {NoiseZtex(ZTEX_DXT1, 1000, 1330, 1), NoiseZtex(ZTEX_A4R4G4B4, 600, 1000, 2),
+                            NoiseZtex(ZTEX_DXT3, 512, 1024, 3)};
   const Bytes expected[] = {WholeImageTga(textures[0]), WholeImageTga(textures[1]),
                             WholeImageTga(textures[2])};
   int wrong[2] = {0, 0};
@@ -611,7 +613,7 @@ TEST_F(Convert, ConversionsWithContextsOfTheirOwnRunAtOnce) {
 // its context's decoding thread alive, waiting for the next strip.
 TEST(ConvertDeathTest, TheProcessEndsAtOnceWhileTheDecodingThreadWaits) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);
   EXPECT_EXIT(
       {
         ConvertContext* context = CreateConvertContext(2);
