@@ -129,10 +129,8 @@ static bool StartDecoder(ConvertContext* context) {
   return context->Decoder.joinable();
 }
 
-uint32_t ChooseConvertThreads() { return PlatGetProcessorCount() >= 2 ? 2 : 1; }
-
 ConvertContext* CreateConvertContext(uint32_t threads) {
-  if (threads == 0) threads = ChooseConvertThreads();
+  if (threads == 0) threads = PlatGetProcessorCount() >= 2 ? 2 : 1;
   ConvertContext* context = new (std::nothrow) ConvertContext;
   if (context == nullptr) return PlatFail<ConvertContext*>(ERROR_NOT_ENOUGH_MEMORY);
   context->Threads = threads >= 2 ? 2 : 1;
@@ -232,7 +230,9 @@ static Strip StripAt(const Level0Stream& stream, uint32_t k) {
   return strip;
 }
 
-static uint8_t* SlotStart(const Level0Stream& stream, uint32_t slot) { return stream.Slots + slot * STRIP_SLOT; }
+static uint8_t* SlotStart(const Level0Stream& stream, uint32_t slot) {
+  return stream.Slots + slot * STRIP_SLOT;
+}
 static uint8_t* SlotPixels(const Level0Stream& stream, uint32_t slot) {
   return SlotStart(stream, slot) + TGA_HEADER_SIZE;
 }
@@ -243,8 +243,9 @@ static uint8_t* SlotStored(const Level0Stream& stream, uint32_t slot) {
 // The stored bytes of strip k from their place into the slot.
 static bool ReadStrip(const Level0Stream& stream, uint32_t k, uint32_t slot) {
   const Strip strip = StripAt(stream, k);
-  return ReadExactly(*stream.Source, stream.Offset + static_cast<uint64_t>(strip.First) * stream.Layout.GroupBytes,
-                     SlotStored(stream, slot), strip.Count * stream.Layout.GroupBytes, ERROR_HANDLE_EOF);
+  const uint64_t at = stream.Offset + static_cast<uint64_t>(strip.First) * stream.Layout.GroupBytes;
+  return ReadExactly(*stream.Source, at, SlotStored(stream, slot),
+                     strip.Count * stream.Layout.GroupBytes, ERROR_HANDLE_EOF);
 }
 
 // Strip k decoded from the slot's stored bytes into its pixels, the rows
@@ -312,7 +313,8 @@ static uint32_t StripGroups(const ZtexBandLayout& layout, uint32_t target) {
 
 // The context's slots, obtained at its first conversion and kept.
 static uint8_t* ObtainSlots(ConvertContext* context) {
-  if (context->Slots == nullptr) context->Slots = static_cast<uint8_t*>(std::malloc(context->Threads * STRIP_SLOT));
+  if (context->Slots == nullptr)
+    context->Slots = static_cast<uint8_t*>(std::malloc(context->Threads * STRIP_SLOT));
   return context->Slots;
 }
 

@@ -71,12 +71,10 @@ struct TgaSink {
 // The strip buffers of conversions that run one after another, and the
 // thread that decodes beside the writing.
 struct ConvertContext;
-// The threads a context uses where the caller leaves the choice: 2 where the
-// process may run on a second processor core, 1 otherwise.
-uint32_t ChooseConvertThreads();
 // A context for conversions on `threads` threads: 1 decodes on the calling
 // thread, 2 on a thread of the context's own (started with the first texture
-// of more than one strip, and kept), 0 as ChooseConvertThreads says. Null
+// of more than one strip, and kept), 0 leaves the choice to the machine: 2
+// where the process may run on a second processor core, 1 otherwise. Null
 // with ERROR_NOT_ENOUGH_MEMORY when there is no memory for it. The buffers
 // are obtained at its first conversion and kept.
 ConvertContext* CreateConvertContext(uint32_t threads);
