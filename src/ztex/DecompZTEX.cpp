@@ -142,14 +142,19 @@ ZTEX_VECTOR_TARGET static void DecodeA4R4G4B4RowVector(const uint8_t* source, ui
   DecodeA4R4G4B4Row(source + 2 * x, target + 4 * x, width - x);
 }
 
+// The bits of a 16-bit lane kept by mask.
+ZTEX_VECTOR_TARGET static inline __m128i KeepBits(__m128i lanes, uint16_t mask) {
+  return _mm_and_si128(lanes, _mm_set1_epi16(static_cast<short>(mask)));
+}
+
 // Blue and green as the low half of each pixel, red and alpha as the high
 // half: blue w << 3, green w << 6 into the high byte, red w >> 7; the
 // arithmetic shift of bit 15 fills the alpha byte.
 ZTEX_VECTOR_TARGET static inline void ExpandA1R5G5B5Vector(__m128i w, uint8_t* target) {
-  const __m128i blueGreen = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(w, 3), _mm_set1_epi16(0x00F8)),
-                                         _mm_and_si128(_mm_slli_epi16(w, 6), _mm_set1_epi16(-0x0800)));
-  const __m128i redAlpha = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(w, 7), _mm_set1_epi16(0x00F8)),
-                                        _mm_and_si128(_mm_srai_epi16(w, 15), _mm_set1_epi16(-0x0100)));
+  const __m128i blueGreen =
+      _mm_or_si128(KeepBits(_mm_slli_epi16(w, 3), 0x00F8), KeepBits(_mm_slli_epi16(w, 6), 0xF800));
+  const __m128i redAlpha =
+      _mm_or_si128(KeepBits(_mm_srli_epi16(w, 7), 0x00F8), KeepBits(_mm_srai_epi16(w, 15), 0xFF00));
   StoreBytes(target, _mm_unpacklo_epi16(blueGreen, redAlpha));
   StoreBytes(target + 16, _mm_unpackhi_epi16(blueGreen, redAlpha));
 }
@@ -167,9 +172,9 @@ ZTEX_VECTOR_TARGET static void DecodeA1R5G5B5RowVector(const uint8_t* source, ui
 // Eight words to the blue-green halves (blue w << 3, green w << 5 into the
 // high byte) and the red bytes (w >> 8) of eight pixels.
 ZTEX_VECTOR_TARGET static inline void ExpandR5G6B5Vector(__m128i w, __m128i* low4, __m128i* high4) {
-  const __m128i blueGreen = _mm_or_si128(_mm_and_si128(_mm_slli_epi16(w, 3), _mm_set1_epi16(0x00F8)),
-                                         _mm_and_si128(_mm_slli_epi16(w, 5), _mm_set1_epi16(-0x0400)));
-  const __m128i red = _mm_and_si128(_mm_srli_epi16(w, 8), _mm_set1_epi16(0x00F8));
+  const __m128i blueGreen =
+      _mm_or_si128(KeepBits(_mm_slli_epi16(w, 3), 0x00F8), KeepBits(_mm_slli_epi16(w, 5), 0xFC00));
+  const __m128i red = KeepBits(_mm_srli_epi16(w, 8), 0x00F8);
   *low4 = _mm_unpacklo_epi16(blueGreen, red);  // four pixels of blue, green, red, zero
   *high4 = _mm_unpackhi_epi16(blueGreen, red);
 }
