@@ -8,9 +8,11 @@
 #
 #   tools/cross-compare.sh LINUX_PROGRAM ZTEXGEN WINDOWS_PROGRAM WINE_LOG_TOOL
 #
-# The Windows program runs under wine64 in a private display session
-# (tools/wine-gui.sh); WINE_LOG_TOOL (oskelt_wine_log.exe) reads its log pane
-# and gives it the file as standard output.
+# The Windows program runs under Wine in a private display session
+# (tools/wine-gui.sh), or in the session the script is called from; the
+# 32-bit build with the 32-bit loader, the 64-bit one with wine64
+# (tools/wine-run.sh). WINE_LOG_TOOL (oskelt_wine_log.exe of the same build)
+# reads its log pane and gives it the file as standard output.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 linux=$1 gen=$2 windows=$3 winlog=$4
@@ -63,9 +65,9 @@ for scenario in mixed clean; do
   env -u DISPLAY -u WAYLAND_DISPLAY "$linux" -C "$work/$scenario.linux" >"$work/$scenario.linux.log" 2>/dev/null
   linux_code=$?
   wine_work="Z:${work//\//\\}"
-  "$here/wine-gui.sh" bash -c '"$WINE64" "$1" "$2" "$3" "$4" "$5" "$6" >"$7" 2>&1' _ \
+  "$here/wine-gui.sh" bash "$here/wine-run.sh" \
     "$winlog" "$windows" "$wine_work\\$scenario.windows" "$wine_work\\$scenario.windows.log" \
-    "$wine_work\\$scenario.windows.out" "$wine_work\\$scenario.windows.open" "$work/$scenario.wine.out"
+    "$wine_work\\$scenario.windows.out" "$wine_work\\$scenario.windows.open" >"$work/$scenario.wine.out" 2>&1
   windows_code=$?
   set -e
   echo "$scenario: Linux exit code $linux_code, Windows exit code $windows_code"

@@ -3,20 +3,31 @@
 # a fresh prefix under /tmp made ready for dialogs (Wine draws the window
 # frames itself, so hiding a window costs no wait for a window manager), and
 # a persistent wineserver. Everything is removed afterwards; the command's
-# exit code is passed on.
+# exit code is passed on. The prefix is made by wine64 and runs 32-bit
+# programs too where Debian's wine32 is installed.
 #
 #   tools/wine-gui.sh COMMAND [ARGS...]
 #
 # The command sees DISPLAY, WINEPREFIX, WINEDEBUG, WINEDLLOVERRIDES and
 # WINE64 (the wine64 loader) in its environment, and the prefix's drive T:
 # linked to $OSKELT_WINE_T when that is set (folder pickers behave better on
-# a drive letter of their own than below Z:).
+# a drive letter of their own than below Z:). Called again from inside the
+# command (a test that ctest starts within the session), it runs its command
+# in the session it is in: one prefix and server serve every suite.
 set -u
 wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=wineserver
 export WINE64=$wine64
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
+link_drive_t() {
+  [ -z "${OSKELT_WINE_T:-}" ] || ln -sfn "$OSKELT_WINE_T" "$WINEPREFIX/dosdevices/t:"
+}
+if [ -n "${OSKELT_WINE_SESSION:-}" ] && [ "$OSKELT_WINE_SESSION" = "${WINEPREFIX:-}" ] &&
+   [ -d "$WINEPREFIX/dosdevices" ] && [ -n "${DISPLAY:-}" ]; then
+  link_drive_t
+  exec "$@"
+fi
 WINEPREFIX=$(mktemp -d /tmp/oskelt-wine-gui.XXXXXX)
 export WINEPREFIX
 
@@ -62,9 +73,8 @@ for attempt in 1 2 3; do
   mkdir -p "$WINEPREFIX"
 done
 [ -n "$ready" ] || { rm -f "$log"; exit 2; }
-if [ -n "${OSKELT_WINE_T:-}" ]; then
-  ln -sfn "$OSKELT_WINE_T" "$WINEPREFIX/dosdevices/t:"
-fi
+link_drive_t
 rm -f "$log"
+export OSKELT_WINE_SESSION=$WINEPREFIX
 
 "$@"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Runs one Windows program under wine64 and passes on its exit code.
+# Runs one Windows program under Wine and passes on its exit code: a 32-bit
+# program with the 32-bit loader (/usr/lib/wine/wine, Debian's wine32), a
+# 64-bit one with wine64; both run in a prefix made by wine64.
 # Wine's output goes to a file, never into a pipe: its helper processes
 # inherit the descriptor and would hold a reader (ctest, a pipe) open.
 # Uses $WINEPREFIX when set (the caller owns it), otherwise a fresh prefix
 # under /tmp that is removed afterwards.
 set -u
+here=$(cd "$(dirname "$0")" && pwd)
 exe=$1; shift
+loader=$(bash "$here/wine-loader.sh" "$exe") || exit 2
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=,winemenubuilder.exe=d"
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=wineserver
@@ -16,7 +20,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   own_prefix=1
 fi
 out=$(mktemp /tmp/oskelt-wine-out.XXXXXX)
-/usr/lib/wine/wine64 "$exe" "$@" >"$out" 2>&1 </dev/null
+"$loader" "$exe" "$@" >"$out" 2>&1 </dev/null
 rc=$?
 tr -d '\r' <"$out"
 rm -f "$out"

@@ -84,6 +84,10 @@ static bool ReadCommandLine(DialogHandle dialog) {
     folderCode = PlatGetLastError();
   }
   if (CommandLineMode) {
+    // Until a run has finished without errors, whatever ends the program
+    // ends it with exit code 1.
+    HadErrors = true;
+    LogToStandardOutput(true);
     AutoStartTimer = SetDialogTimer(dialog, AutoStartTimer, AUTO_START_DELAY_MS);
     return true;
   }
@@ -183,6 +187,7 @@ intptr_t CloseMainDialogNow(DialogHandle dialog) {
 
 intptr_t MainDialogDestroyed(DialogHandle) {
   FreeFolderMap();
+  LogFinishOutput();
   return 0;
 }
 

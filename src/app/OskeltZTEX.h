@@ -37,10 +37,14 @@ void RunConversion(DialogHandle dialog);
 // Deletes the temporary file of a conversion that is waiting for deletion,
 // if any. Called before the process ends from inside a run.
 void DeletePendingTemporary();
-// The name a TGA file has until it is complete: the target path with its
-// last character, the "a" of ".tga", replaced by "~", so that no TGA of a
-// run can have it and it fits wherever the target fits. out holds 261 bytes.
-void TemporaryPathOf(const char* target, char* out);
+// The name a TGA file has where it cannot stay unnamed until it is
+// complete: the target path followed by ".oskeltztex-", this run's tag (the
+// process id and a random number, 8 hex digits each) and ".tmp", so that no
+// other run and no TGA can have it; where the path limit leaves no room for
+// that, the target's name is cut short. False with
+// ERROR_FILENAME_EXCED_RANGE (and out empty) when the target's folder
+// leaves no room at all. out holds 261 bytes.
+bool TemporaryPathOf(const char* target, char* out);
 
 // The platform's one-line text of an error code, without a line break at
 // its end, into out (LOG_MESSAGE_SIZE bytes); empty when there is none.

@@ -1,7 +1,9 @@
 // The batch run: every _compiled\*-C.TEX of the base directory (the current
 // directory) is moved into place, skipped or converted into a TGA file.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 #include "OskeltZTEX.h"
 #include "OskeltZtexConvert.h"
@@ -27,10 +29,87 @@ void DeletePendingTemporary() {
   PendingTemporary[0] = '\0';
 }
 
-void TemporaryPathOf(const char* target, char* out) {
+// What every temporary name of this program carries after the target's
+// name: a marker, a tag of the run and an end that no TGA has.
+static const char TEMPORARY_MARKER[] = ".oskeltztex-";
+static const char TEMPORARY_END[] = ".tmp";
+const size_t TAG_LENGTH = 17;  // "XXXXXXXX-XXXXXXXX"
+const size_t TEMPORARY_SUFFIX = sizeof TEMPORARY_MARKER - 1 + TAG_LENGTH + sizeof TEMPORARY_END - 1;
+const size_t PATH_LIMIT = PLAT_MAX_PATH;
+
+// The run's tag: the process id and a random number, 8 hex digits each.
+static const char* RunTag() {
+  static char tag[TAG_LENGTH + 1];
+  if (tag[0] == '\0') {
+    uint32_t random = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    try {
+      std::random_device device;
+      random ^= device();
+    } catch (...) {
+      // The clock alone still sets this run apart from the runs before it.
+    }
+    std::snprintf(tag, sizeof tag, "%08X-%08X", static_cast<unsigned>(PlatGetProcessId()),
+                  static_cast<unsigned>(random));
+  }
+  return tag;
+}
+
+// How much of the target path a temporary name keeps before its suffix: all
+// of it, or as much of its last component as the path limit leaves.
+static bool TemporaryStem(const char* target, size_t* stem) {
   const size_t length = std::strlen(target);
-  std::memmove(out, target, length + 1);
-  if (length > 0) out[length - 1] = '~';
+  size_t name = length;
+  while (name > 0 && target[name - 1] != '\\' && target[name - 1] != '/') --name;
+  *stem = length + TEMPORARY_SUFFIX <= PATH_LIMIT ? length : PATH_LIMIT - TEMPORARY_SUFFIX;
+  if (*stem < name) return PlatFail(ERROR_FILENAME_EXCED_RANGE);
+  return true;
+}
+
+static bool TemporaryWithTag(const char* target, const char* tag, char* out) {
+  size_t stem = 0;
+  if (!TemporaryStem(target, &stem)) {
+    out[0] = '\0';
+    return false;
+  }
+  std::memmove(out, target, stem);
+  std::snprintf(out + stem, PLAT_PATH_BUFFER - stem, "%s%s%s", TEMPORARY_MARKER, tag, TEMPORARY_END);
+  return true;
+}
+
+bool TemporaryPathOf(const char* target, char* out) { return TemporaryWithTag(target, RunTag(), out); }
+
+// Temporary files that runs which have ended left for this target: a kill
+// before a file was published, or between its publishing and the removal
+// of its temporary name. A file that a live run still holds stays, and so
+// does every name that is not one of this program's temporary names.
+static void RemoveLeftovers(const char* target) {
+  char anyTag[TAG_LENGTH + 1];
+  std::memset(anyTag, '?', TAG_LENGTH);
+  anyTag[8] = '-';
+  anyTag[TAG_LENGTH] = '\0';
+  char pattern[PLAT_PATH_BUFFER];
+  if (!TemporaryWithTag(target, anyTag, pattern)) return;
+  size_t folder = std::strlen(target);
+  while (folder > 0 && target[folder - 1] != '\\' && target[folder - 1] != '/') --folder;
+  char name[PLAT_PATH_BUFFER];
+  const PlatSearch search = PlatFindFirst(pattern, name);
+  if (search == PLAT_NO_SEARCH) return;
+  do {
+    char path[PLAT_PATH_BUFFER];
+    const size_t length = std::strlen(name);
+    if (folder + length > PATH_LIMIT) continue;
+    std::memcpy(path, target, folder);
+    std::memcpy(path + folder, name, length + 1);
+    PlatDeleteLeftover(path);
+  } while (PlatFindNext(search, name));
+  PlatFindClose(search);
+}
+
+// A log that can no longer reach standard output ends the run as a
+// confirmed close does.
+static void Pump(DialogHandle dialog) {
+  PumpMessages(dialog);
+  if (LogOutputLost()) CloseMainDialogNow(dialog);
 }
 
 // A found name that holds a separator or a control character cannot be one
@@ -61,7 +140,7 @@ static int32_t CountMatches(DialogHandle dialog, const char* pattern) {
   int32_t count = 0;
   do {
     ++count;
-    PumpMessages(dialog);
+    Pump(dialog);
   } while (PlatFindNext(search, name));
   PlatFindClose(search);
   return count;
@@ -73,9 +152,10 @@ static int32_t CountMatches(DialogHandle dialog, const char* pattern) {
 static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sourcePath,
                            const char* target) {
   char temporary[PLAT_PATH_BUFFER];
-  TemporaryPathOf(target, temporary);
-  // What a run that ended abruptly left of this texture goes first.
-  PlatDeleteFile(temporary);
+  if (!TemporaryPathOf(target, temporary)) {
+    LogWrite(dialog, LOG_ERROR, target);
+    return;
+  }
   PlatFile output = PlatCreateTemporary(target, temporary);
   if (output == PLAT_NO_FILE) {
     LogWrite(dialog, LOG_ERROR, target);
@@ -95,8 +175,29 @@ static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sou
   }
   PlatClose(output);
   std::strcpy(PendingTemporary, temporary);
-  PumpMessages(dialog);
+  Pump(dialog);
   DeletePendingTemporary();
+}
+
+// The decision for a texture whose target folder exists: move a flat TGA
+// into place, skip a placed one, or convert. A flat TGA that cannot be moved
+// because a file of its name lies at the target already stays where it is,
+// both files kept; any other failure of the move is an error.
+static void PlaceTexture(DialogHandle dialog, PlatFile source, const char* sourcePath,
+                         const char* basePath, const char* target) {
+  RemoveLeftovers(target);
+  if (FileExists(basePath)) {
+    if (PlatMoveFile(basePath, target) || std::strcmp(basePath, target) == 0 ||
+        PlatGetLastError() == ERROR_ALREADY_EXISTS || PlatGetLastError() == ERROR_FILE_EXISTS)
+      LogWrite(dialog, LOG_OK, target);
+    else
+      LogWrite(dialog, LOG_ERROR, target);
+  } else if (FileExists(target)) {
+    if (!NameCaseMatches(target)) PlatMoveFile(target, target);
+    LogWrite(dialog, LOG_SKIPPED, target);
+  } else {
+    ConvertTexture(dialog, source, sourcePath, target);
+  }
 }
 
 // One match of the texture loop: open, place, then move, skip or convert.
@@ -132,14 +233,8 @@ static void HandleTexture(DialogHandle dialog, const char* found) {
     LogWrite(dialog, LOG_ERROR, found);
   } else if (!ForceParentDirectories(target)) {
     LogWrite(dialog, LOG_ERROR, target);
-  } else if (FileExists(basePath)) {
-    PlatMoveFile(basePath, target);
-    LogWrite(dialog, LOG_OK, target);
-  } else if (FileExists(target)) {
-    if (!NameCaseMatches(target)) PlatMoveFile(target, target);
-    LogWrite(dialog, LOG_SKIPPED, target);
   } else {
-    ConvertTexture(dialog, source, sourcePath, target);
+    PlaceTexture(dialog, source, sourcePath, basePath, target);
   }
   PlatClose(source);
 }
@@ -197,16 +292,17 @@ void RunConversion(DialogHandle dialog) {
     PlatSearch search = PlatFindFirst(pattern, found);
     if (search != PLAT_NO_SEARCH) {
       do {
-        PumpMessages(dialog);
+        Pump(dialog);
         HandleTexture(dialog, found);
         ProgressStep(dialog, 1);
-        PumpMessages(dialog);
+        Pump(dialog);
       } while (PlatFindNext(search, found));
       PlatFindClose(search);
     }
     ProgressReset(dialog, 1);
     WriteSummary(dialog);
     if (CommandLineMode) HadErrors = ErrorCount != 0;
+    if (LogOutputLost()) CloseMainDialogNow(dialog);
   }
 
   ReleaseConvertContext(RunContext);

@@ -53,15 +53,25 @@ void PlatClose(PlatFile file);
 // until then nothing is at target. Where the system can, the file has no
 // name at all, so a process that ends abruptly leaves nothing behind;
 // elsewhere it is written under the name `temporary`, which the caller
-// chooses in the target's folder and removes with PlatDeleteFile when the
-// file is not published. Opened for writing; others may only read it.
-// Fails with ERROR_FILE_EXISTS when `temporary` or `target` exists (as the
-// creation of a new file at the target would).
+// chooses in the target's folder, unique to its run, and removes with
+// PlatDeleteFile when the file is not published. While the file is open its
+// name is held: no other process can remove it (PlatDeleteLeftover refuses
+// to). Opened for writing; others may only read it. Fails with
+// ERROR_FILE_EXISTS when `temporary` or `target` exists (as the creation of
+// a new file at the target would).
 PlatFile PlatCreateTemporary(const char* target, const char* temporary);
-// Gives a file of PlatCreateTemporary (the same two names) the name target.
-// Never replaces anything: fails with ERROR_ALREADY_EXISTS when target
-// exists in any letter case. The file stays open either way.
+// Gives the file of PlatCreateTemporary that the handle holds (the same two
+// names) the name target: through the handle, never whatever bears the name
+// `temporary` now. Never replaces anything: fails with ERROR_ALREADY_EXISTS
+// when target exists in any letter case, and with ERROR_FILE_NOT_FOUND when
+// the file lost its temporary name. A named file gives up its temporary name
+// once it has the target's; a process that ends between the two leaves the
+// temporary name for PlatDeleteLeftover. The file stays open either way.
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary);
+// Removes the named file of a PlatCreateTemporary whose writer has ended.
+// Fails with ERROR_SHARING_VIOLATION, leaving the file as it is, while a
+// live process holds it or when that cannot be told.
+bool PlatDeleteLeftover(const char* path);
 // The last-write time only, in 100 ns units since 1601-01-01 UTC (FILETIME).
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime);
 bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime);
@@ -111,6 +121,20 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size);
 [[noreturn]] void PlatExitProcess(uint32_t code);
 // The number of processor cores the process may run on; at least 1.
 uint32_t PlatGetProcessorCount();
+// The process's id.
+uint32_t PlatGetProcessId();
+
+// Standard output and error, for the log of a run that scripts read. Text
+// is written with "\r\n" line ends, which the POSIX layer writes as "\n".
+// Writes all size bytes of text to standard output; true without writing
+// where the process has no file or pipe there (Win32: a console, or none).
+// Fails with ERROR_BROKEN_PIPE (or ERROR_NO_DATA) when its reader has gone,
+// with ERROR_OPERATION_ABORTED when a caught request to end the process
+// came while the output took nothing (what it did not take is dropped), and
+// with the system's code otherwise.
+bool PlatWriteStandardOutput(const char* text, uint32_t size);
+// One message for the user on standard error, where there is one.
+void PlatWriteStandardError(const char* text);
 
 // From the call on, a request from outside to end the process (POSIX:
 // SIGINT, SIGTERM, SIGHUP) no longer ends it at once but is kept for the

@@ -2,6 +2,7 @@
 // empty is skipped.
 #include "OskeltZtexDialog.h"
 
+#include "OskeltZtexLog.h"
 #include "Platform.h"
 
 void PumpMessages(DialogHandle dialog) {
@@ -78,6 +79,7 @@ void EndMainDialog(DialogHandle dialog, intptr_t result) {
 }
 
 void EndProcess(uint32_t code) {
+  LogFinishOutput();
   if (Host->ExitProcess) Host->ExitProcess(code);
   PlatExitProcess(code);
 }

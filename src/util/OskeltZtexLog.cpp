@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "Platform.h"
 
@@ -17,8 +18,68 @@ void LogClear(DialogHandle dialog) {
   if (Host && Host->ClearLog) Host->ClearLog(dialog);
 }
 
+static bool OutputOn = false;
+static bool OutputLost = false;
+static std::string OutputTail;  // the text of the line not yet complete
+
+void LogToStandardOutput(bool on) {
+  OutputOn = on;
+  OutputLost = false;
+  OutputTail.clear();
+}
+
+bool LogOutputLost() { return OutputLost; }
+
+static void WriteOutput(const char* text, size_t size) {
+  if (PlatWriteStandardOutput(text, static_cast<uint32_t>(size))) return;
+  const uint32_t code = PlatGetLastError();
+  if (code == ERROR_OPERATION_ABORTED) return;
+  OutputLost = true;
+  OutputTail.clear();
+  if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA) return;  // its reader went away
+  char reason[LOG_MESSAGE_SIZE];
+  uint32_t length = PlatGetErrorText(code, reason, sizeof reason);
+  if (length >= sizeof reason) length = sizeof reason - 1;
+  while (length > 0 && static_cast<unsigned char>(reason[length - 1]) <= ' ') --length;
+  reason[length] = '\0';
+  char line[LOG_MESSAGE_SIZE + 96];
+  std::snprintf(line, sizeof line, "OskeltZTEX: the log cannot be written to standard output (%s)\r\n", reason);
+  PlatWriteStandardError(line);
+}
+
+// Complete lines go out at once, in one write; the rest waits for its line.
+static void MirrorText(const char* text) {
+  if (!OutputOn || OutputLost) return;
+  const uint32_t code = PlatGetLastError();
+  const char* lastBreak = std::strrchr(text, '\n');
+  if (lastBreak == nullptr) {
+    OutputTail += text;
+  } else {
+    const size_t complete = static_cast<size_t>(lastBreak - text) + 1;
+    if (OutputTail.empty()) {
+      WriteOutput(text, complete);
+    } else {
+      OutputTail.append(text, complete);
+      WriteOutput(OutputTail.data(), OutputTail.size());
+    }
+    OutputTail.assign(OutputLost ? "" : lastBreak + 1);
+  }
+  PlatSetLastError(code);
+}
+
+void LogFinishOutput() {
+  if (!OutputOn || OutputLost || OutputTail.empty()) return;
+  const uint32_t code = PlatGetLastError();
+  std::string tail;
+  tail.swap(OutputTail);
+  WriteOutput(tail.data(), tail.size());
+  PlatSetLastError(code);
+}
+
 void LogAppendText(DialogHandle dialog, const char* text) {
-  if (text && Host && Host->AppendLog) Host->AppendLog(dialog, text);
+  if (!text) return;
+  if (Host && Host->AppendLog) Host->AppendLog(dialog, text);
+  MirrorText(text);
 }
 
 // Appends up to count characters of text to a line of LOG_LINE_SIZE bytes,

@@ -16,7 +16,20 @@ extern uint32_t ErrorCount;
 
 // Empties the log pane.
 void LogClear(DialogHandle dialog);
+// Appends text to the log pane and, while the log goes to standard output,
+// there too.
 void LogAppendText(DialogHandle dialog, const char* text);
+
+// The log's copy on standard output, for scripts: while it is on, each line
+// goes there in one write as soon as it is complete. A write that fails
+// loses the output for good: LogOutputLost() is true from then on (the
+// program then ends its run as a confirmed close does), and the reason went
+// to standard error unless the reader had gone. A write given up because the
+// process was asked to end drops that text only.
+void LogToStandardOutput(bool on);
+bool LogOutputLost();
+// Writes what waits for the rest of its line; called before the process ends.
+void LogFinishOutput();
 // LOG_TEXT, LOG_OK, LOG_SKIPPED and LOG_ERROR take a text (unused by LOG_OK);
 // LOG_NUMBER takes a number.
 void LogWrite(DialogHandle dialog, uint8_t kind, const char* text);

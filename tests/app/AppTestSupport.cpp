@@ -16,6 +16,7 @@ void ResetProgramState() {
   HadErrors = false;
   AutoStartTimer = AUTO_START_TIMER_ID;
   ResetCounters();
+  LogToStandardOutput(false);
   FreeFolderMap();
   LastMatch = 0;
   ToolTipWindow = nullptr;

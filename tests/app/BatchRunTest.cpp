@@ -1,5 +1,8 @@
 // The batch run over a real base directory: every outcome of a texture, the
 // log and counters, the progress bar, the pumps and the control states.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "AppTestSupport.h"
@@ -178,16 +181,50 @@ TEST_F(BatchRun, NeverWritesOverOrDeletesAnythingAtTheTargetThatItDidNotCreate) 
   EXPECT_TRUE(fs::is_directory(base.Path("Alpha.tga/inside")));
 }
 
-TEST_F(BatchRun, ALeftoverOfAnEndedRunGoesBeforeItsTextureIsConvertedAndNothingElseIsRemoved) {
+TEST_F(BatchRun, LeftoversOfEndedRunsGoForEveryTextureMetAndNothingElseIsRemoved) {
   // Where a file cannot stay unnamed, a run that was killed leaves its
-  // temporary file (the target's name ending in "~" instead of "a").
+  // temporary file: before its TGA was complete, or after the TGA took its
+  // name (Gamma, in place now). Names that only look alike are somebody's.
   Texture("Alpha-C.TEX");
-  ASSERT_TRUE(WriteText(base.Path("Alpha.tg~"), "half a texture"));
-  ASSERT_TRUE(WriteText(base.Path("Beta.tg~"), "no texture of this name"));
-  ASSERT_TRUE(WriteText(base.Path("Alpha.tga~"), "an editor's backup"));
+  Texture("Gamma-C.TEX");
+  ASSERT_TRUE(WriteText(base.Path("Gamma.tga"), "placed"));
+  const std::vector<std::string> kept = {"ALPHA.TG~", "Alpha.tga.oskeltztex-note.tmp", "Alpha.tga~",
+                                         "Beta.tga.oskeltztex-0000002A-12345678.tmp"};
+  for (const std::string& name : kept) ASSERT_TRUE(WriteText(base.Path(name), "not ours to remove"));
+  ASSERT_TRUE(WriteText(base.Path("Alpha.tga.oskeltztex-0000002A-12345678.tmp"), "half a texture"));
+  ASSERT_TRUE(WriteText(base.Path("gamma.TGA.OSKELTZTEX-0000002b-9abcdef0.TMP"), "a whole texture"));
   Run();
-  EXPECT_EQ(Summary(1, 0, 0), Log());
-  EXPECT_EQ((std::vector<std::string>{"Alpha.tga", "Alpha.tga~", "Beta.tg~", "_compiled"}), ListDir(base.root));
+  EXPECT_EQ(Summary(2, 0, 0), Log());
+  std::vector<std::string> expected = kept;
+  expected.insert(expected.end(), {"Alpha.tga", "Gamma.tga", "_compiled"});
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(expected, ListDir(base.root));
+}
+
+TEST_F(BatchRun, TemporaryNamesAreTheRunsOwnAndFitThePathLimit) {
+  char first[PLAT_PATH_BUFFER], second[PLAT_PATH_BUFFER];
+  ASSERT_TRUE(TemporaryPathOf("Armor\\Knight_Helmet.tga", first));
+  ASSERT_TRUE(TemporaryPathOf("Armor\\Knight_Helmet.tga", second));
+  EXPECT_STREQ(first, second);
+  const std::string name(first);
+  ASSERT_EQ(std::string("Armor\\Knight_Helmet.tga.oskeltztex-").size() + 21, name.size()) << name;
+  char pid[9];
+  std::snprintf(pid, sizeof pid, "%08X", static_cast<unsigned>(PlatGetProcessId()));
+  EXPECT_EQ(std::string("Armor\\Knight_Helmet.tga.oskeltztex-") + pid + "-", name.substr(0, name.size() - 12));
+  EXPECT_EQ(".tmp", name.substr(name.size() - 4));
+
+  // The target's name is cut short where the path limit asks; a folder that
+  // leaves no room refuses.
+  const std::string folder(200, 'f');
+  const std::string longTarget = folder + "\\" + std::string(59, 'n');
+  ASSERT_TRUE(TemporaryPathOf(longTarget.c_str(), first));
+  EXPECT_EQ(260u, std::strlen(first));
+  EXPECT_EQ(longTarget.substr(0, 227) + ".oskeltztex-", std::string(first).substr(0, 239));
+  const std::string deep = std::string(227, 'd') + "\\a.tga";
+  PlatSetLastError(0);
+  EXPECT_FALSE(TemporaryPathOf(deep.c_str(), first));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_FILENAME_EXCED_RANGE), PlatGetLastError());
+  EXPECT_STREQ("", first);
 }
 
 TEST_F(BatchRun, AFailedConversionLeavesNeitherATargetNorItsTemporaryFile) {

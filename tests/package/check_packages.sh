@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Checks the packages that tools/package.sh made, as a user gets them.
 #
-#   tests/package/check_packages.sh [PACKAGES_DIR]   (default build/packages)
+#   tests/package/check_packages.sh [PACKAGES_DIR [WINE_LOG_TOOL]]
+#
+# (defaults build/packages and build/win32/tests/cross/oskelt_wine_log.exe,
+# the log reader of the win32 preset's build)
 #
 # The .deb: its control fields (the version of the sources, dependencies
 # computed by dpkg-shlibdeps), its exact file list and the symbolic link;
@@ -16,15 +19,21 @@
 #
 # The zip: its exact entries, a 32-bit PE executable that imports no DLL but
 # Windows' own, its resources intact, the folder map, and README.txt and
-# LICENSE.txt with CRLF line ends only.
+# LICENSE.txt with CRLF line ends only. Where 32-bit programs run under Wine
+# (tools/runs-32bit.sh --wine), the zip's own OskeltZTEX.exe, unzipped with
+# its folder map, converts a copy of the demo (WINE_LOG_TOOL reads its log
+# and closes the window the errors leave open): its TGA files and log lines
+# must be those of the installed Linux program's run. Elsewhere a line says
+# that it was not executed.
 #
 # Runs as root (it installs a package); needs dpkg-dev, desktop-file-utils,
 # appstream, man-db, file, unzip, xvfb, xauth, x11-utils, imagemagick,
-# python3-pil and binutils-mingw-w64-i686 (tools/deps.sh).
+# python3-pil, binutils-mingw-w64-i686, wine64 and wine32:i386 (tools/deps.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source_dir=$PWD
 packages=$(realpath "${1:-build/packages}")
+winlog=$(realpath -m "${2:-build/win32/tests/cross/oskelt_wine_log.exe}")
 python=/usr/bin/python3
 
 failures=0
@@ -348,6 +357,34 @@ check "README.txt: the version, the place, the folder map, -C, the exit codes" \
     for s in "Where to put it" "The folder map (OskeltZTEX.ini)" "trusted configuration" \
       "OskeltZTEX.exe -C \[BASEDIR\]" "redirected to a file or a pipe" "Exit codes"; do
       grep -q "$s" "$f" || exit 1; done' sh "$work/zip/$top/README.txt" "$short_version"
+
+# The zip's program at work, beside the Linux program's run over the demo.
+summary() { [ -z "${OSKELT_SUMMARY:-}" ] || printf '  %-34s %s\n' "zip's program on the demo" "$1" >>"$OSKELT_SUMMARY"; }
+if bash tools/runs-32bit.sh --wine; then
+  mkdir -p "$work/zip-run/Textures"
+  cp -r demo/_compiled "$work/zip-run/Textures/"
+  windows_work="Z:${work//\//\\}"
+  set +e
+  bash tools/wine-gui.sh bash tools/wine-run.sh "$winlog" "Z:${exe//\//\\}" \
+    "$windows_work\\zip-run\\Textures" "$windows_work\\zip-run\\window.log" >"$work/zip-run.out" 2>&1
+  code=$?
+  set -e
+  same "the zip's OskeltZTEX.exe under Wine over a copy of the demo: exit code 1" 1 "$code"
+  [ "$code" = 1 ] || sed 's/^/        /' "$work/zip-run.out"
+  tgas=$(find "$work/zip-run/Textures" -name '*.tga' | wc -l)
+  if diff -r "$work/elsewhere/Textures" "$work/zip-run/Textures" >"$work/zip-run.diff" 2>&1; then
+    pass "its $tgas TGA files and the folders are the Linux program's, byte for byte"
+  else
+    fail "its folders and TGA files are the Linux program's"; sed 's/^/        /' "$work/zip-run.diff"
+  fi
+  log_lines() { tr -d '\r' <"$1" | sed -E 's/^(ERROR: .*) \(.*\)$/\1 ()/' | sort; }
+  same "its log lines are the Linux program's (the systems' message texts aside)" \
+    "$(log_lines "$work/run.out")" "$(log_lines "$work/zip-run/window.log" 2>/dev/null)"
+  summary "32-bit build, the zip's own exe: $tgas TGA files as the Linux program's"
+else
+  echo "  NOT EXECUTED  the zip's OskeltZTEX.exe: this machine does not run 32-bit programs under Wine"
+  summary "NOT EXECUTED: this machine does not run 32-bit programs under Wine"
+fi
 
 echo
 if [ "$failures" -gt 0 ]; then

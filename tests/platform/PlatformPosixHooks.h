@@ -25,7 +25,8 @@ PlatPosixCounts PlatPosixGetCounts();
 // setting.
 bool PlatPosixUseNamedTemporary(bool named);
 
-// Makes PlatPublishFile give a named file the target's name by link() and
-// unlink(), as on a file system that cannot rename without replacing (on),
-// instead of renameat2() (off, the default). Returns the previous setting.
-bool PlatPosixUseLinkToPublish(bool link);
+// Makes PlatPublishFile give a named file the target's name by renaming
+// its temporary name, as on a file system without hard links (on), instead
+// of linking the file it holds (off, the default). Returns the previous
+// setting.
+bool PlatPosixUseRenameToPublish(bool rename);

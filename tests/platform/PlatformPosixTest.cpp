@@ -185,7 +185,7 @@ class PlatPosixPublish : public PlatPosix {
  protected:
   void TearDown() override {
     PlatPosixUseNamedTemporary(false);
-    PlatPosixUseLinkToPublish(false);
+    PlatPosixUseRenameToPublish(false);
   }
   PlatFile Create() { return PlatCreateTemporary(target.c_str(), temporary.c_str()); }
   bool Publish(PlatFile file) { return PlatPublishFile(file, target.c_str(), temporary.c_str()); }
@@ -256,10 +256,10 @@ TEST_F(PlatPosixPublish, TheNamedFallbackShowsOnlyTheTemporaryUntilPublished) {
 }
 
 TEST_F(PlatPosixPublish, TheNamedFallbackNeverReplacesATargetInOtherLetterCase) {
-  for (const bool link : {false, true}) {
-    SCOPED_TRACE(link ? "published by link" : "published by rename");
+  for (const bool rename : {false, true}) {
+    SCOPED_TRACE(rename ? "published by rename" : "published by link");
     PlatPosixUseNamedTemporary(true);
-    PlatPosixUseLinkToPublish(link);
+    PlatPosixUseRenameToPublish(rename);
     const PlatFile file = Create();
     ASSERT_NE(PLAT_NO_FILE, file);
     Write(file, "new");
@@ -275,16 +275,44 @@ TEST_F(PlatPosixPublish, TheNamedFallbackNeverReplacesATargetInOtherLetterCase) 
   }
 }
 
-TEST_F(PlatPosixPublish, PublishingByLinkLeavesOnlyTheTarget) {
+TEST_F(PlatPosixPublish, PublishingByRenameLeavesOnlyTheTarget) {
   PlatPosixUseNamedTemporary(true);
-  PlatPosixUseLinkToPublish(true);
+  PlatPosixUseRenameToPublish(true);
   const PlatFile file = Create();
   ASSERT_NE(PLAT_NO_FILE, file);
-  Write(file, "linked");
+  Write(file, "renamed");
   ASSERT_TRUE(Publish(file));
   PlatClose(file);
   EXPECT_EQ(Names{"Stone.tga"}, ListDir(dir.root));
-  EXPECT_EQ("linked", ContentOf(target));
+  EXPECT_EQ("renamed", ContentOf(target));
+}
+
+// A named temporary is held for as long as its writer lives: a run that
+// cleans up leftovers removes it only once the writer has ended, killed or
+// not, and never a file that is no temporary of a writer at all.
+TEST_F(PlatPosixPublish, OnlyATemporaryWhoseWriterHasEndedIsRemovedAsALeftover) {
+  PlatPosixUseNamedTemporary(true);
+  const PlatFile live = Create();
+  ASSERT_NE(PLAT_NO_FILE, live);
+  PlatSetLastError(0);
+  EXPECT_FALSE(PlatDeleteLeftover(temporary.c_str()));
+  EXPECT_EQ(static_cast<uint32_t>(ERROR_SHARING_VIOLATION), PlatGetLastError());
+  EXPECT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
+  PlatClose(live);
+  EXPECT_TRUE(PlatDeleteLeftover(temporary.c_str()));
+
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (Create() == PLAT_NO_FILE) _exit(1);
+    raise(SIGKILL);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_EQ(Names{"Stone.tga.tmp"}, ListDir(dir.root));
+  EXPECT_TRUE(PlatDeleteLeftover(In(dir, "STONE.TGA.TMP").c_str()));
+  EXPECT_TRUE(ListDir(dir.root).empty());
 }
 
 TEST_F(PlatPosixPublish, AFilePutInTheTemporarysPlaceIsNotPublished) {

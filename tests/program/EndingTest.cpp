@@ -2,11 +2,13 @@
 // size limit, a log reader that goes away), every file at a target name is a
 // complete TGA, and the next run completes the set and leaves nothing else.
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -67,6 +69,10 @@ class Ending : public ::testing::Test {
 
   void SetUp() override {
     base = work.Path("base");
+    FillBase();
+  }
+
+  void FillBase() {
     fs::create_directories(base + "/_compiled");
     for (const char* name : NAMES)
       ASSERT_TRUE(WriteBytes(base + "/_compiled/" + name + "-C.TEX", Bytes(Texture->begin(), Texture->end())));
@@ -74,8 +80,9 @@ class Ending : public ::testing::Test {
 
   std::vector<std::string> Convert() const { return {OSKELT_PROGRAM, "-C", base}; }
 
-  // Every file beside _compiled is a complete TGA at a target name.
-  void ExpectOnlyCompleteTargets() {
+  // Every file beside _compiled is a complete TGA at a target name, or, where
+  // runs may still hold them or have left them, a temporary file.
+  void ExpectOnlyCompleteTargets(bool temporariesToo = false) {
     for (auto it = fs::recursive_directory_iterator(base); it != fs::recursive_directory_iterator(); ++it) {
       const std::string relative = fs::relative(it->path(), base).string();
       if (relative == "_compiled") {
@@ -86,6 +93,7 @@ class Ending : public ::testing::Test {
         EXPECT_TRUE(FOLDERS.count(relative)) << "a folder " << relative;
         continue;
       }
+      if (temporariesToo && relative.find(".oskeltztex-") != std::string::npos) continue;
       bool target = false;
       for (const auto& t : TARGETS) target = target || t.second == relative;
       ASSERT_TRUE(target) << "a file at no target name: " << relative;
@@ -155,6 +163,24 @@ class Ending : public ::testing::Test {
         << "runs of " << clean << " us";
   }
 
+  // A copy of the program in programDir whose map places count names in
+  // "Done", where their TGA files lie already: a run logs count "skipped"
+  // lines (25 bytes each) before it converts the textures.
+  std::string ProgramWithPlacedNames(int count, const TempDir& programDir) {
+    const std::string program = programDir.Path("OskeltZTEX");
+    fs::copy_file(OSKELT_PROGRAM, program);
+    std::string ini = "[Done]\n";
+    fs::create_directories(base + "/Done");
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "A" + std::to_string(10000 + i);
+      ini += name + ".tga\n";
+      EXPECT_TRUE(WriteText(base + "/_compiled/" + name + "-C.TEX", "source"));
+      EXPECT_TRUE(WriteText(base + "/Done/" + name + ".tga", "placed"));
+    }
+    EXPECT_TRUE(WriteText(programDir.Path("OskeltZTEX.ini"), ini));
+    return program;
+  }
+
   static ByteVector* Texture;
   static Bytes* Tga;
   TempDir work;
@@ -196,22 +222,11 @@ TEST_F(Ending, AFileSizeLimitFailsEachTextureWithoutAPartialFileAndTheRunGoesOn)
 }
 
 TEST_F(Ending, ALogReaderThatGoesAwayEndsTheRunWithoutAPartialFile) {
-  // A copy of the program whose map places 2,000 names in "Done", where
-  // their TGA files lie already: 2,000 "skipped" lines, more than a pipe
-  // holds, come before the textures. The reader takes the first line and
-  // goes, as `| head -n 1` does, while the program waits to write.
+  // 2,000 "skipped" lines come before the textures. The reader takes the
+  // first line and goes, as `| head -n 1` does, while the program waits to
+  // write.
   TempDir programDir;
-  const std::string program = programDir.Path("OskeltZTEX");
-  fs::copy_file(OSKELT_PROGRAM, program);
-  std::string ini = "[Done]\n";
-  fs::create_directories(base + "/Done");
-  for (int i = 0; i < 2000; ++i) {
-    const std::string name = "A" + std::to_string(10000 + i);
-    ini += name + ".tga\n";
-    ASSERT_TRUE(WriteText(base + "/_compiled/" + name + "-C.TEX", "source"));
-    ASSERT_TRUE(WriteText(base + "/Done/" + name + ".tga", "placed"));
-  }
-  ASSERT_TRUE(WriteText(programDir.Path("OskeltZTEX.ini"), ini));
+  const std::string program = ProgramWithPlacedNames(2000, programDir);
   int log[2];
   ASSERT_EQ(0, pipe2(log, O_CLOEXEC));  // the program must not hold the reading end
   const pid_t pid = StartProgram({program, "-C", base}, "/", "", log[1], "");
@@ -260,6 +275,184 @@ TEST_F(Ending, AnIdleWindowClosesOnASignalWithTheExitCodeOfAClose) {
   kill(pid, SIGTERM);
   EXPECT_EQ(1, FinishProgram(pid));
   ExpectOnlyCompleteTargets();
+}
+
+// --- Exit codes and the log's output --------------------------------------------------
+
+const char* const FRONT_ENDS[] = {"", IN_A_WINDOW};
+
+TEST_F(Ending, ARequestBeforeTheRunHasFinishedGivesOne) {
+  // A map of 50,000 sections takes the program most of a second to load: the
+  // request comes before the run has even started.
+  TempDir programDir;
+  const std::string program = programDir.Path("OskeltZTEX");
+  fs::copy_file(OSKELT_PROGRAM, program);
+  std::string ini;
+  for (int i = 0; i < 50000; ++i) ini += "[S" + std::to_string(i) + "]\nN" + std::to_string(i) + ".tga\n";
+  ASSERT_TRUE(WriteText(programDir.Path("OskeltZTEX.ini"), ini));
+  for (const char* frontEnd : FRONT_ENDS) {
+    SCOPED_TRACE(*frontEnd ? "window" : "console");
+    const pid_t pid = StartProgram({program, "-C", base}, "/", frontEnd, -1, "");
+    SleepMicroseconds(150000);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(1, FinishProgram(pid));
+  }
+}
+
+TEST_F(Ending, AWindowRunWithStandardInputAndOutputClosedConvertsEverything) {
+  // A placed TGA gives a "skipped" line for descriptor 1 before the
+  // textures are converted.
+  fs::create_directories(base + "/Armor");
+  ASSERT_TRUE(WriteBytes(base + "/Armor/Knight_Helmet.tga", *Tga));
+  const pid_t pid = StartProgram(Convert(), "/", std::string(IN_A_WINDOW) + "exec 0<&- 1>&-; ", -1, "");
+  EXPECT_EQ(0, FinishProgram(pid));
+  for (const auto& t : TARGETS) EXPECT_TRUE(ReadBytes(base + "/" + t.second) == *Tga) << t.second;
+}
+
+TEST_F(Ending, ALogThatCannotBeWrittenEndsTheRunWithOneAndSaysWhy) {
+  for (const char* frontEnd : FRONT_ENDS) {
+    SCOPED_TRACE(*frontEnd ? "window" : "console");
+    const Outcome run = RunProgram(Convert(), "/", std::string(frontEnd) + "exec >/dev/full; ");
+    EXPECT_EQ(1, run.code);
+    EXPECT_NE(std::string::npos,
+              run.err.find("OskeltZTEX: the log cannot be written to standard output (" +
+                           Message(ERROR_DISK_FULL) + ")\n"))
+        << run.err;
+    ExpectOnlyCompleteTargets();
+    RemoveTargets();
+  }
+}
+
+TEST_F(Ending, ARequestEndsTheProgramWhileTheLogsReaderHasStoppedReading) {
+  // 4,000 "skipped" lines, 100 KB, more than a pipe holds: the program
+  // waits for a reader that never reads.
+  TempDir programDir;
+  const std::string program = ProgramWithPlacedNames(4000, programDir);
+  for (const char* frontEnd : FRONT_ENDS) {
+    SCOPED_TRACE(*frontEnd ? "window" : "console");
+    int log[2];
+    ASSERT_EQ(0, pipe2(log, O_CLOEXEC));
+    const pid_t pid = StartProgram({program, "-C", base}, "/", frontEnd, log[1], "");
+    close(log[1]);
+    int queued = 0;
+    for (int i = 0; i < 2000 && queued < 60000; ++i) {
+      SleepMicroseconds(5000);
+      ioctl(log[0], FIONREAD, &queued);
+    }
+    ASSERT_GE(queued, 60000) << "the pipe never filled";
+    kill(pid, SIGTERM);
+    EXPECT_EQ(1, FinishProgramWithin(pid, 2000));
+    close(log[0]);
+  }
+}
+
+// --- Runs at once on a file system without unnamed files ---------------------------
+
+// The base directory is a bindfs mount (FUSE) of a folder of the test's
+// own: no O_TMPFILE, no RENAME_NOREPLACE, no link through /proc, so every
+// TGA goes through a named temporary file. Runs are held at a system call
+// or killed there with strace.
+class EndingOnFuse : public Ending {
+ protected:
+  void SetUp() override {
+    base = work.Path("base");
+    fs::create_directories(work.Path("files"));
+    fs::create_directories(base);
+    if (std::system("command -v bindfs >/dev/null && command -v strace >/dev/null") != 0)
+      GTEST_SKIP() << "NOT TESTED: bindfs or strace is missing";
+    if (std::system(("bindfs '" + work.Path("files") + "' '" + base + "' 2>/dev/null").c_str()) != 0)
+      GTEST_SKIP() << "NOT TESTED: FUSE cannot be mounted here";
+    mounted = true;
+    FillBase();
+  }
+  void TearDown() override {
+    if (mounted) std::system(("fusermount -u '" + base + "'").c_str());
+  }
+
+  // The program under strace with the given filter and injection.
+  std::vector<std::string> Traced(const std::string& injection) const {
+    return {"strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=link,linkat,unlink", "-e", injection,
+            OSKELT_PROGRAM, "-C", base};
+  }
+
+  // What a run that ended by itself logged is true: every texture it did
+  // not log as an error has its complete TGA, and every error is a target
+  // that another run gave its TGA meanwhile.
+  void ExpectTruthfulLog(const std::string& log, int code) {
+    ASSERT_NE(std::string::npos, log.find("Summary:")) << log;
+    EXPECT_EQ(code == 0, log.find("ERROR: ") == std::string::npos) << log;
+    for (const auto& t : TARGETS) {
+      EXPECT_TRUE(ReadBytes(base + "/" + t.second) == *Tga) << t.second << " after " << log;
+      std::string target = t.second;
+      for (char& c : target)
+        if (c == '/') c = '\\';
+      const std::string prefix = "ERROR: " + target + " (";
+      const size_t at = log.find(prefix);
+      if (at == std::string::npos) continue;
+      const std::string reason = log.substr(at + prefix.size());
+      EXPECT_TRUE(reason.rfind(Message(ERROR_ALREADY_EXISTS), 0) == 0 ||
+                  reason.rfind(Message(ERROR_FILE_EXISTS), 0) == 0)
+          << log;
+    }
+  }
+
+  bool mounted = false;
+};
+
+TEST_F(EndingOnFuse, RunsAtOnceWithOneHeldAtItsPublishAndOneKilledLeaveOnlyCompleteTargets) {
+  std::mt19937 random(20261209);
+  for (const int others : {1, 3}) {
+    SCOPED_TRACE(std::to_string(1 + others) + " runs at once");
+    TempDir logs;
+    // The first run waits 2 s at its first link, the publish of its first TGA.
+    const int held = open(logs.Path("held").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const pid_t first = StartProgram(Traced("inject=link,linkat:delay_enter=2000000:when=1"), "/", "", held, "");
+    close(held);
+    // Once its first TGA is complete and waits, the others start; the
+    // second is killed part-way.
+    bool waiting = false;
+    for (int i = 0; i < 4000 && !waiting; ++i) {
+      SleepMicroseconds(1000);
+      for (const auto& entry : fs::recursive_directory_iterator(base))
+        waiting = waiting || entry.path().filename().string().find(".oskeltztex-") != std::string::npos;
+    }
+    ASSERT_TRUE(waiting) << "the first run made no temporary file";
+    SleepMicroseconds(300000);
+    std::vector<pid_t> runs;
+    for (int i = 0; i < others; ++i) {
+      const int out = open(logs.Path("run" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      runs.push_back(StartProgram(Convert(), "/", "", out, ""));
+      close(out);
+    }
+    SleepMicroseconds(std::uniform_int_distribution<long>(50000, 300000)(random));
+    kill(runs[0], SIGKILL);
+    const int killed = FinishProgram(runs[0]);
+    if (killed != 128 + SIGKILL) ExpectTruthfulLog(Slurp(logs.Path("run0")), killed);  // done before
+    ExpectOnlyCompleteTargets(true);
+    for (int i = 1; i < others; ++i) {
+      const int code = FinishProgram(runs[i]);
+      ExpectTruthfulLog(Slurp(logs.Path("run" + std::to_string(i))), code);
+    }
+    const int code = FinishProgram(first);
+    ExpectTruthfulLog(Slurp(logs.Path("held")), code);
+    ExpectTheNextRunCompletesTheSet();
+    RemoveTargets();
+  }
+}
+
+TEST_F(EndingOnFuse, AKillBetweenPublishingAndRemovingTheTemporaryNameLeavesOnlyTheTargetsAfterTheNextRuns) {
+  // The n-th unlink of a fresh run removes the temporary name of its n-th
+  // TGA, just published.
+  for (int n = 1; n <= 8; ++n) {
+    SCOPED_TRACE("killed at unlink " + std::to_string(n));
+    const int code =
+        FinishProgram(StartProgram(Traced("inject=unlink:signal=KILL:when=" + std::to_string(n)), "/", "", -1, ""));
+    EXPECT_EQ(128 + SIGKILL, code);
+    ExpectOnlyCompleteTargets(true);
+    ExpectTheNextRunCompletesTheSet();
+    ExpectTheNextRunCompletesTheSet();
+    RemoveTargets();
+  }
 }
 
 }  // namespace

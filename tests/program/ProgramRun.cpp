@@ -1,6 +1,7 @@
 #include "ProgramRun.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,19 @@ int FinishProgram(pid_t pid) {
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int FinishProgramWithin(pid_t pid, int milliseconds) {
+  for (int waited = 0;; waited += 5) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid)
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (waited >= milliseconds) break;
+    usleep(5000);
+  }
+  kill(pid, SIGKILL);
+  FinishProgram(pid);
+  return -1;
 }
 
 Outcome RunProgram(const std::vector<std::string>& argv, const std::string& dir,

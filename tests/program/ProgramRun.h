@@ -27,6 +27,9 @@ pid_t StartProgram(const std::vector<std::string>& argv, const std::string& dir,
                    const std::string& shellPrefix, int outFd, const std::string& errPath);
 // Waits for a started program: its exit code, or 128 + the ending signal.
 int FinishProgram(pid_t pid);
+// As FinishProgram, but for at most the given time: -1 when the program was
+// still running then (it is killed and reaped).
+int FinishProgramWithin(pid_t pid, int milliseconds);
 
 // The platform's text of an error code, as the log shows it.
 std::string Message(uint32_t code);

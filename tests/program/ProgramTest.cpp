@@ -301,19 +301,29 @@ TEST_F(UnprivilegedProgram, AnUnreadableSourceIsLoggedByItsNameAndTheRunGoesOn) 
   EXPECT_TRUE(PathExists(base.Path("Open.tga")));
 }
 
+// A TGA converted into a read-only folder, and one lying flat that cannot be
+// moved into one: each is an error with the target path.
 TEST_F(UnprivilegedProgram, AReadOnlyTargetFolderIsLoggedByTheTargetPath) {
   Texture("Knight_Helmet-C.TEX");  // into Armor by the default map
+  Texture("Stone_Wall-C.TEX");     // into Worlds\Stone
   Texture("Open-C.TEX");
+  const fs::perms readOnly = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                             fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
   fs::create_directory(base.Path("Armor"));
-  fs::permissions(base.Path("Armor"), fs::perms::owner_read | fs::perms::owner_exec |
-                                          fs::perms::group_read | fs::perms::group_exec |
-                                          fs::perms::others_read | fs::perms::others_exec);
+  fs::create_directories(base.Path("Worlds/Stone"));
+  fs::permissions(base.Path("Armor"), readOnly);
+  fs::permissions(base.Path("Worlds/Stone"), readOnly);
   ASSERT_TRUE(WriteText(base.Path("Armor.txt"), "untouched"));
+  ASSERT_TRUE(WriteText(base.Path("Stone_Wall.tga"), "flat"));
   const Outcome run = Convert("", "65534");
   EXPECT_EQ(1, run.code);
-  EXPECT_EQ(0u, run.out.find("ERROR: Armor\\Knight_Helmet.tga (" + Message(ERROR_ACCESS_DENIED) + ")\n"))
-      << run.out;
+  EXPECT_EQ("ERROR: Armor\\Knight_Helmet.tga (" + Message(ERROR_ACCESS_DENIED) + ")\n" +
+                "ERROR: Worlds\\Stone\\Stone_Wall.tga (" + Message(ERROR_ACCESS_DENIED) + ")\n" +
+                "\n\nSummary:\n  Processed: 3\n  Skipped: 0\n  Errors: 2\n",
+            run.out);
   EXPECT_TRUE(ListDir(base.Path("Armor")).empty());
+  EXPECT_TRUE(ListDir(base.Path("Worlds/Stone")).empty());
+  EXPECT_EQ("flat", Slurp(base.Path("Stone_Wall.tga")));
   EXPECT_TRUE(PathExists(base.Path("Open.tga")));
 }
 

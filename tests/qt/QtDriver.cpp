@@ -181,6 +181,7 @@ void ResetProcessState() {
   HadErrors = false;
   AutoStartTimer = AUTO_START_TIMER_ID;
   ResetCounters();
+  LogToStandardOutput(false);
 }
 
 }  // namespace

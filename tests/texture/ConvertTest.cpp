@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "DecompZTEX.h"
@@ -486,6 +487,54 @@ TEST_F(Convert, AFailedWritePartWayLeavesItsCodeAndStopsAtOnce) {
       ASSERT_LE(sink.Output.size(), whole.size());
       EXPECT_EQ(Bytes(whole.begin(), whole.begin() + sink.Output.size()), sink.Output);
     }
+}
+
+// A source over an open file, read through the platform.
+static bool ReadOpenFileAt(void* context, uint64_t offset, void* buffer, uint32_t size, uint32_t* done) {
+  return PlatReadAt(*static_cast<const PlatFile*>(context), offset, buffer, size, done);
+}
+
+TEST_F(Convert, LevelZeroIsReadPastFourGiBOfASparseFile) {
+  // 65534 x 16384 32-bit pixels with one smaller level: level 0 (4 GiB less
+  // 256 KiB) lies from 1 GiB to almost 5 GiB of the file. Only the header
+  // and the two bottom rows hold bytes; the bottom row, read first, lies
+  // past 4 GiB, where an offset cut to 32 bits would find the hole's zeros.
+  // The sink refuses its second write, so no 4 GiB image is written.
+  const uint32_t width = 65534, height = 16384, row = width * 4;
+  const uint64_t level0 = 36 + (uint64_t)(width / 2) * (height / 2) * 4;
+  const uint64_t bottomRows = level0 + (uint64_t)(height - 2) * row;
+  const Bytes rows = NoiseBytes(2 * row, 65534);  // top down: row 16382, row 16383
+  TempDir dir;
+  const std::string path = dir.Path("Huge-C.TEX");
+  {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+    const Bytes header = MakeZtexHeader(ZTEX_A8R8G8B8, width, height, 2);
+    file.write((const char*)header.data(), (std::streamsize)header.size());
+    file.seekp((std::streamoff)bottomRows);
+    file.write((const char*)rows.data(), (std::streamsize)rows.size());
+    ASSERT_TRUE(file.good()) << "no sparse file of " << bottomRows + rows.size() << " bytes here";
+  }
+  const PlatFile in = PlatOpenRead(path.c_str());
+  ASSERT_NE(PLAT_NO_FILE, in);
+  uint64_t size = 0;
+  ASSERT_TRUE(PlatGetFileSize(in, &size));
+  ASSERT_EQ(bottomRows + 2 * row, size);
+  FailingSink sink;
+  sink.FailAt = 2;
+  sink.Code = ERROR_DISK_FULL;
+  PlatSetLastError(0);
+  EXPECT_FALSE(ConvertZtexSourceToTga(ZtexSource{ReadOpenFileAt, (void*)&in, size},
+                                      TgaSink{WriteFailing, &sink}));
+  EXPECT_EQ((uint32_t)ERROR_DISK_FULL, PlatGetLastError());
+  PlatClose(in);
+  // The TGA header, then the rows from the bottom up: 16383, 16382, and
+  // the hole's zeros above them.
+  Bytes expected = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFE, 0xFF, 0x00, 0x40, 32, 8};
+  expected.insert(expected.end(), rows.begin() + row, rows.end());
+  expected.insert(expected.end(), rows.begin(), rows.begin() + row);
+  ASSERT_GE(sink.Output.size(), 18u + row) << "the first write holds at least the bottom row";
+  expected.resize(sink.Output.size(), 0);
+  EXPECT_TRUE(expected == sink.Output) << "the bottom rows differ from the bytes past 4 GiB";
 }
 
 TEST_F(Convert, AFailedOrShortReadOfLevelZeroIsTheEndOfTheFile) {

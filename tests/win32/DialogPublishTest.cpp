@@ -1,8 +1,9 @@
 // Files that appear only complete: a texture is converted into its
-// temporary file beside the target (the target's name with its last
-// character replaced by '~') and takes the target's name only once
-// complete, never replacing a file that took the name meanwhile; a leftover
-// temporary file of a killed run goes before its texture is converted.
+// temporary file beside the target (the target's name, a marker and the
+// run's own tag) and takes the target's name only once complete, never
+// replacing a file that took the name meanwhile; a leftover temporary file
+// of a killed run goes when a later run meets its texture, and the live one
+// of another run stays.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -29,7 +30,7 @@ enum HoldResult { HELD, MISSED, FAILED };
 // (the program then goes on, or has ended already).
 HoldResult HoldDuringConversion(Child& program, const std::string& temporary, const std::string& target,
                                 std::string* why) {
-  if (!PollUntil([&] { return FileExists(temporary) || !program.Running(); }, WAIT_MS, 1)) {
+  if (!PollUntil([&] { return AnyFileMatches(temporary) || !program.Running(); }, WAIT_MS, 1)) {
     *why = "no temporary file " + temporary + " appeared";
     return FAILED;
   }
@@ -39,10 +40,13 @@ HoldResult HoldDuringConversion(Child& program, const std::string& temporary, co
     *why = "cannot hold the program: " + std::to_string(GetLastError());
     return FAILED;
   }
-  if (FileExists(temporary) && !FileExists(target)) return HELD;
+  if (AnyFileMatches(temporary) && !FileExists(target)) return HELD;
   program.Resume();
   return MISSED;
 }
+
+// The temporary files of a target, as a pattern.
+std::string TemporaryOf(const std::string& target) { return target + ".oskeltztex-*.tmp"; }
 
 // Starts a command-line run on base and holds it during the conversion of
 // target. The window is short: a run that converted the texture before it
@@ -91,7 +95,7 @@ TEST(WineDialogPublish, TargetTakenDuringConversionIsLeftAlone) {
   ASSERT_TRUE(WriteBytes(base / "_compiled\\Stone_Wall-C.TEX", ArgbTexture(4, 8, 22)));
   ASSERT_TRUE(WriteBytes(base / "_compiled\\Plain-C.TEX", ArgbTexture(8, 2, 23)));
   const std::string target = base / "Armor\\Knight_Helmet.tga";
-  const std::string temporary = base / "Armor\\Knight_Helmet.tg~";
+  const std::string temporary = TemporaryOf(target);
   const std::vector<uint8_t> other = {'n', 'o', 't', ' ', 'a', ' ', 'T', 'G', 'A'};
 
   std::string why;
@@ -116,7 +120,7 @@ TEST(WineDialogPublish, TargetTakenDuringConversionIsLeftAlone) {
   std::vector<uint8_t> bytes;
   ASSERT_TRUE(ReadBytes(target, &bytes));
   EXPECT_TRUE(bytes == other) << "the file at the target name was changed";
-  EXPECT_FALSE(FileExists(temporary)) << "the temporary file was left";
+  EXPECT_FALSE(AnyFileMatches(temporary)) << "the temporary file was left";
   ASSERT_TRUE(ReadBytes(base / "Worlds\\Stone\\Stone_Wall.tga", &bytes));
   EXPECT_TRUE(bytes == ExpectedTga(4, 8, 22));
   ASSERT_TRUE(ReadBytes(base / "Plain.tga", &bytes));
@@ -140,7 +144,7 @@ TEST(WineDialogPublish, KilledRunLeavesNoTargetAndTheNextRunCleansUp) {
   ASSERT_TRUE(WriteBytes(base / "_compiled\\Knight_Helmet-C.TEX", ArgbTexture(BIG, BIG, 31)));
   ASSERT_TRUE(WriteBytes(base / "_compiled\\Plain-C.TEX", ArgbTexture(2, 6, 32)));
   const std::string target = base / "Armor\\Knight_Helmet.tga";
-  const std::string temporary = base / "Armor\\Knight_Helmet.tg~";
+  const std::string temporary = TemporaryOf(target);
 
   {
     std::string why;
@@ -149,7 +153,7 @@ TEST(WineDialogPublish, KilledRunLeavesNoTargetAndTheNextRunCleansUp) {
     ASSERT_TRUE(held->Terminate()) << GetLastError();
   }
   EXPECT_FALSE(FileExists(target)) << "the killed run left a file at the target name";
-  ASSERT_TRUE(FileExists(temporary)) << "the killed run left no temporary file to clean up";
+  ASSERT_TRUE(AnyFileMatches(temporary)) << "the killed run left no temporary file to clean up";
 
   Child program;
   ASSERT_TRUE(program.Start(ProgramPath(), "-C", base.Path()));
@@ -161,4 +165,42 @@ TEST(WineDialogPublish, KilledRunLeavesNoTargetAndTheNextRunCleansUp) {
   EXPECT_TRUE(bytes == ExpectedTga(BIG, BIG, 31)) << "the converted texture differs";
   ASSERT_TRUE(ReadBytes(base / "Plain.tga", &bytes));
   EXPECT_TRUE(bytes == ExpectedTga(2, 6, 32));
+}
+
+// Two runs at once over one folder: the second finds the first one's live
+// temporary file, leaves it alone and converts the texture itself; the
+// first, once it goes on, finds the target taken, says so and removes its
+// temporary file. Nothing but complete TGA files is left.
+TEST(WineDialogPublish, TwoRunsAtOnceLeaveEachOthersFilesAlone) {
+  TempFolder base("t");
+  ASSERT_FALSE(base.Path().empty());
+  MakeFolders(base / "_compiled");
+  ASSERT_TRUE(WriteBytes(base / "_compiled\\Knight_Helmet-C.TEX", ArgbTexture(BIG, BIG, 41)));
+  ASSERT_TRUE(WriteBytes(base / "_compiled\\Plain-C.TEX", ArgbTexture(2, 6, 42)));
+  const std::string target = base / "Armor\\Knight_Helmet.tga";
+
+  std::string why;
+  const std::unique_ptr<Child> held = StartHeldDuringConversion(base, TemporaryOf(target), target, &why);
+  ASSERT_TRUE(held) << why;
+  Child second;
+  ASSERT_TRUE(second.Start(ProgramPath(), "-C", base.Path()));
+  const bool secondClean = EndsWithCode(second, 0);
+  ASSERT_TRUE(held->Resume());
+  ASSERT_TRUE(secondClean) << "the second run did not end cleanly";
+
+  Child& first = *held;
+  const HWND dialog = WaitMainDialog(first);
+  ASSERT_TRUE(dialog) << "dialog 101 did not appear";
+  std::string log;
+  ASSERT_TRUE(WaitLogWithSummary(dialog, &log)) << log;
+  EXPECT_EQ(log, "ERROR: Armor\\Knight_Helmet.tga (" + LogMessageOf(ERROR_ALREADY_EXISTS) + ")\r\n" +
+                     Summary("2", "0", "1"));
+  EXPECT_EQ(FilesBelow(base.Path(), {"_compiled"}),
+            (std::vector<std::string>{"Armor\\Knight_Helmet.tga", "Plain.tga"}));
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadBytes(target, &bytes));
+  EXPECT_TRUE(bytes == ExpectedTga(BIG, BIG, 41)) << "the converted texture differs";
+  ASSERT_TRUE(PollUntil([&] { return IsEnabled(dialog, IDC_EXIT); })) << Describe(dialog);
+  ASSERT_TRUE(Click(dialog, IDC_EXIT));
+  ASSERT_TRUE(EndsWithCode(first, 1));
 }

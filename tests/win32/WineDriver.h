@@ -44,6 +44,8 @@ bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool WriteNewFile(const std::string& path, const std::vector<uint8_t>& bytes);
 bool ReadBytes(const std::string& path, std::vector<uint8_t>* bytes);
 bool FileExists(const std::string& path);
+// True when a name in the folder matches the pattern's last component.
+bool AnyFileMatches(const std::string& pattern);
 bool FolderExists(const std::string& path);
 // The name of the file on disk, as the folder lists it ("" when missing).
 std::string NameOnDisk(const std::string& path);

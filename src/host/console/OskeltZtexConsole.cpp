@@ -10,6 +10,7 @@
 #include "OskeltZTEX.h"
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexHost.h"
+#include "OskeltZtexLog.h"
 #include "resource.h"
 #include "Platform.h"
 
@@ -17,7 +18,6 @@ namespace {
 
 struct ConsoleState {
   bool ended = false;
-  bool logReaderGone = false;  // standard output is a pipe nobody reads any more
   std::deque<uint32_t> posted;  // posted timer messages
   bool progressOnTerminal = false;
   bool progressDrawn = false;
@@ -58,19 +58,13 @@ void PutLines(const char* text, std::FILE* to) {
   }
 }
 
-// The pane's text goes to standard output as it comes, a line at a time.
-void AppendLog(DialogHandle, const char* text) {
-  const bool redraw = Console.progressDrawn;
-  ErasePending();
-  PutLines(text, stdout);
-  if (std::strchr(text, '\n') && std::fflush(stdout) != 0 && errno == EPIPE)
-    Console.logReaderGone = true;
-  if (redraw) DrawProgress();
-}
+// The log itself goes to standard output from the log; the progress line
+// on the terminal gives way to it and comes back with the next step.
+void AppendLog(DialogHandle, const char*) { ErasePending(); }
 
-// A request to end the process, or a log that nobody reads any more, ends
-// the program as a confirmed close does.
-bool EndRequested() { return PlatEndRequested() || Console.logReaderGone; }
+// A request to end the process, or a log that cannot reach standard output
+// any more, ends the program as a confirmed close does.
+bool EndRequested() { return PlatEndRequested() || LogOutputLost(); }
 
 // The run's commands come from controls; any id of the dialog has one.
 void* GetControl(DialogHandle, int id) {
@@ -172,6 +166,5 @@ int RunConsoleMainDialog() {
     if (Console.posted.empty()) CloseMainDialog(dialog, 0);
   }
   MainDialogDestroyed(dialog);
-  std::fflush(stdout);
   return static_cast<int>(MainExitCode());
 }

@@ -2,7 +2,10 @@
 // front end otherwise. The window is a module beside the program, loaded
 // only when a window is to be opened: a run without one needs no Qt.
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +17,17 @@
 #include "OskeltZtexGlob.h"
 #include "OskeltZtexQt.h"
 #include "Platform.h"
+
+// A descriptor 0, 1 or 2 that the caller closed would be the next one the
+// program opens (the self-pipe of its signals, a texture), and the log or a
+// notice would then go there: each closed one is /dev/null from the start.
+static void OpenStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) close(opened);  // fd was taken meanwhile
+  }
+}
 
 static bool HasDisplay() {
   const char* x11 = std::getenv("DISPLAY");
@@ -41,8 +55,9 @@ static int PrintHelp() {
       "Folder map: %s\n"
       "\n"
       "Exit codes: 0 after a run without errors (and after this help); 1 after a\n"
-      "run with errors, when no texture is found, for a bad command line, or when\n"
-      "the folder map cannot be read.\n",
+      "run with errors, when no texture is found, for a bad command line, when the\n"
+      "folder map cannot be read, or when the program ends before the run has\n"
+      "finished (a signal, a closed window, a log that standard output cannot take).\n",
       located ? ini : "OskeltZTEX.ini beside the program");
   return 0;
 }
@@ -70,6 +85,7 @@ static QtModuleEntry LoadWindowModule(const char* program) {
 }
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors();
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))
     return PrintHelp();
   if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -74,19 +74,11 @@ void ClearLog(DialogHandle dialog) {
   window->log->clear();
 }
 
-// In command-line mode the text also goes to standard output as it comes.
 void AppendLog(DialogHandle dialog, const char* text) {
   QtMainWindow* window = Window(dialog);
   for (const char* p = text; *p; ++p) {
     if (p[0] == '\r' && p[1] == '\n') continue;
     window->pendingLog.push_back(*p);
-  }
-  if (CommandLineMode) {
-    for (const char* p = text; *p; ++p) {
-      if (p[0] == '\r' && p[1] == '\n') continue;
-      std::fputc(*p, stdout);
-    }
-    if (std::strchr(text, '\n')) std::fflush(stdout);
   }
   if (!window->pendingLog.empty()) ScheduleLogFlush(window);
 }

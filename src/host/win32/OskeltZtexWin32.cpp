@@ -7,9 +7,6 @@
 #include <richedit.h>
 #include <shlobj.h>
 
-#include <cstring>
-#include <string>
-
 #include "OskeltZTEX.h"
 #include "OskeltZtexGlob.h"
 #include "Platform.h"
@@ -23,86 +20,8 @@ static HWND Dialog(DialogHandle dialog) { return static_cast<HWND>(dialog); }
 // let a long run lose its last lines, the summary among them.
 static const LPARAM LOG_TEXT_LIMIT = 0x7FFFFFFE;
 
-// The log for scripts: in command-line mode, when the caller gave the
-// process a file or a pipe as its standard output, the log goes there too,
-// as the pane receives it. A line goes out with WriteFile as soon as it is
-// complete (the lines that one append completes, in one call), so that a
-// script reading a pipe sees each line when it happens; what follows the
-// last line break waits for the rest of its line, or for the process's end.
-// The lines keep the pane's "\r\n" ends, the bytes being exactly the pane's
-// text: CRLF is the line end of Windows text files and what scripts there
-// read (the Linux program writes "\n"; a comparison drops the CR).
-// Without such a handle (a console, the NUL device, none at all) nothing is
-// written. A failed write (a pipe whose reader has gone, a full disk) ends
-// the output for good: later lines are dropped, and the run and the window
-// go on as before.
-enum LogOutputState : uint8_t { LOG_OUTPUT_UNKNOWN = 0, LOG_OUTPUT_ON = 1, LOG_OUTPUT_OFF = 2 };
-static LogOutputState LogOutputMode = LOG_OUTPUT_UNKNOWN;
-static HANDLE LogOutput = nullptr;
-static std::string LogOutputTail;  // the text of the line not yet complete
-
-static bool LogOutputReady() {
-  if (LogOutputMode == LOG_OUTPUT_UNKNOWN) {
-    LogOutputMode = LOG_OUTPUT_OFF;
-    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (output && output != INVALID_HANDLE_VALUE) {
-      const DWORD type = GetFileType(output);
-      if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE) {
-        LogOutput = output;
-        LogOutputMode = LOG_OUTPUT_ON;
-      }
-    }
-  }
-  return LogOutputMode == LOG_OUTPUT_ON;
-}
-
-// The first count bytes of text, all of them or, after a failure, nothing
-// more ever. The caller's last-error code is kept.
-static void WriteLogOutput(const char* text, size_t count) {
-  const DWORD lastError = GetLastError();
-  while (count > 0 && LogOutputMode == LOG_OUTPUT_ON) {
-    const DWORD chunk = count > 0x10000000u ? 0x10000000u : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (!WriteFile(LogOutput, text, chunk, &written, nullptr) || written == 0) {
-      LogOutputMode = LOG_OUTPUT_OFF;
-      LogOutputTail.clear();
-      break;
-    }
-    text += written;
-    count -= written;
-  }
-  SetLastError(lastError);
-}
-
-static void AppendLogOutput(const char* text) {
-  if (!CommandLineMode || !LogOutputReady()) return;
-  const char* lastBreak = std::strrchr(text, '\n');
-  if (!lastBreak) {
-    LogOutputTail += text;
-    return;
-  }
-  const size_t complete = static_cast<size_t>(lastBreak - text) + 1;
-  if (LogOutputTail.empty()) {
-    WriteLogOutput(text, complete);
-  } else {
-    LogOutputTail.append(text, complete);
-    WriteLogOutput(LogOutputTail.data(), LogOutputTail.size());
-    LogOutputTail.clear();
-  }
-  if (LogOutputMode == LOG_OUTPUT_ON) LogOutputTail = lastBreak + 1;
-}
-
-// What waits for the rest of its line, when the process ends.
-void FinishLogOutput() {
-  if (LogOutputMode != LOG_OUTPUT_ON || LogOutputTail.empty()) return;
-  WriteLogOutput(LogOutputTail.data(), LogOutputTail.size());
-  LogOutputTail.clear();
-}
-
 static void ClearLog(DialogHandle dialog) { SetDlgItemTextA(Dialog(dialog), IDC_LOG, ""); }
 
-// The pane first, so that it has each line before a slow reader of the
-// output can hold the run up.
 static void AppendLog(DialogHandle dialog, const char* text) {
   const HWND log = GetDlgItem(Dialog(dialog), IDC_LOG);
   if (log) {
@@ -112,7 +31,6 @@ static void AppendLog(DialogHandle dialog, const char* text) {
     SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
     SendMessageA(log, EM_SCROLLCARET, 0, 0);
   }
-  AppendLogOutput(text);
 }
 
 static void* GetControl(DialogHandle dialog, int id) { return GetDlgItem(Dialog(dialog), id); }
@@ -271,10 +189,7 @@ static void PostTimer(DialogHandle dialog, uint32_t id) {
 
 static void EndDialogWith(DialogHandle dialog, intptr_t result) { EndDialog(Dialog(dialog), result); }
 
-static void ExitProcessWith(uint32_t code) {
-  FinishLogOutput();
-  PlatExitProcess(code);
-}
+static void ExitProcessWith(uint32_t code) { PlatExitProcess(code); }
 
 // Every operation of the seam, slot by slot.
 static const HostOps Win32Ops = {

@@ -9,10 +9,6 @@
 // The executable's instance: dialog 101, icon 1, the tip window's records.
 extern HINSTANCE ModuleInstance;
 
-// Writes the last, unfinished line of the log for scripts, if any; called
-// as the process ends.
-void FinishLogOutput();
-
 // Installs the seam on the real dialog as the front end (SetHost).
 void InstallWin32Host();
 

@@ -44,6 +44,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     initEx(&classes);
   }
   DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, MainDialogProc, 0);
-  FinishLogOutput();
   return static_cast<int>(MainExitCode());
 }

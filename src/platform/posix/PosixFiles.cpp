@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -199,12 +200,16 @@ bool PlatSetLastWriteTime(PlatFile file, uint64_t fileTime) {
 // Files that take their name only when complete. Where the file system and
 // /proc allow it the file is made with O_TMPFILE in the target's folder and
 // has no name until linkat() gives it the target's, so a process that dies
-// first leaves nothing. Elsewhere it is the named file `temporary`, renamed
-// to the target without replacing anything. The two kinds are told apart by
-// their link count: an unnamed file has none.
+// first leaves nothing. Elsewhere it is the named file `temporary`, a name of
+// the caller's run alone, which the writer holds with an exclusive flock()
+// for the whole life of its descriptor: a leftover is removed only once that
+// lock can be taken, so no run ever removes the live file of another. Either
+// kind is published through the descriptor, linkat() of /proc/self/fd/N,
+// which cannot link any file but the one written; the two kinds are told
+// apart by their link count (an unnamed file has none).
 
 static bool UseNamed = false;  // test hooks
-static bool UseLink = false;
+static bool UseRename = false;
 
 bool PlatPosixUseNamedTemporary(bool named) {
   const bool previous = UseNamed;
@@ -212,26 +217,53 @@ bool PlatPosixUseNamedTemporary(bool named) {
   return previous;
 }
 
-bool PlatPosixUseLinkToPublish(bool link) {
-  const bool previous = UseLink;
-  UseLink = link;
+bool PlatPosixUseRenameToPublish(bool rename) {
+  const bool previous = UseRename;
+  UseRename = rename;
   return previous;
 }
 
 static std::string ProcPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+static bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// True when /proc shows the descriptor as the file it is, so that linkat()
+// through it links that file.
+static bool ProcShows(int fd, const struct stat& own) {
+  struct stat seen;
+  return stat(ProcPath(fd).c_str(), &seen) == 0 && SameFile(own, seen);
+}
 
 // An unnamed file in the native folder that linkat() can name through /proc,
 // or -1 where the file system or the system cannot give one.
 static int CreateUnnamed(const std::string& folder) {
   const int fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
-  struct stat own, seen;
-  if (fstat(fd, &own) != 0 || stat(ProcPath(fd).c_str(), &seen) != 0 ||
-      own.st_dev != seen.st_dev || own.st_ino != seen.st_ino) {
+  struct stat own;
+  if (fstat(fd, &own) != 0 || !ProcShows(fd, own)) {
     close(fd);
     return -1;
   }
   return fd;
+}
+
+// The named file, created and locked. Between the creation and the lock a
+// run that cleans up leftovers may take the lock and remove the name; the
+// name is then found gone (or the lock taken) and the file is made again:
+// the caller's name is unique to its run, and nobody else makes it.
+static bool CreateNamed(const std::string& named, int* fd) {
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (!CreateExclusive(named, fd)) return false;
+    struct stat own, seen;
+    if (flock(*fd, LOCK_EX | LOCK_NB) == 0 && fstat(*fd, &own) == 0 &&
+        lstat(named.c_str(), &seen) == 0 && SameFile(own, seen))
+      return true;
+    close(*fd);
+    *fd = -1;
+  }
+  return Fail(ERROR_SHARING_VIOLATION);
 }
 
 static bool CreateTemporary(const char* target, const char* temporary, int* fd) {
@@ -249,7 +281,7 @@ static bool CreateTemporary(const char* target, const char* temporary, int* fd) 
   }
   // Whatever kept the unnamed file from being made, the named one reports
   // it if it fails too.
-  return CreateExclusive(named, fd);
+  return CreateNamed(named, fd);
 }
 
 PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
@@ -257,39 +289,92 @@ PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
   return Guarded([&] { return CreateTemporary(target, temporary, &fd); }) ? fd : PLAT_NO_FILE;
 }
 
-// The named file takes the target's name; neither call replaces a name.
-static bool RenameNamed(const std::string& from, const std::string& to) {
-  if (!UseLink) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return FailErrno();
+// Errors of a link that say the file system keeps no second name for a file.
+static bool LinksUnsupported(int error) {
+  return error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK ||
+         error == EXDEV;
+}
+
+// The named file takes the target's name by its temporary name, which is
+// safe by name: the name is this run's alone, and the caller holds it. A
+// hard link first; on a file system without hard links (exFAT, say) a
+// rename.
+static bool LinkHeld(const std::string& from, const std::string& to) {
+  if (!UseRename) {
+    if (link(from.c_str(), to.c_str()) == 0) return true;
+    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+    if (!LinksUnsupported(errno)) return FailErrno();
   }
-  // A file system without the flag. Once the link is made the file is
-  // published; a temporary name left behind is removed by the next run.
-  if (link(from.c_str(), to.c_str()) != 0) return FailErrno();
-  unlink(from.c_str());
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+  if (errno != EINVAL && errno != ENOSYS) return FailErrno();
+  // Nor the flag: checked, then renamed.
+  struct stat st;
+  if (lstat(to.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
+  if (rename(from.c_str(), to.c_str()) != 0) return FailErrno();
   return true;
+}
+
+static bool LinkTo(int fd, const std::string& native) {
+  if (linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  return errno == EEXIST ? Fail(ERROR_ALREADY_EXISTS) : FailErrno();
 }
 
 static bool PublishFile(PlatFile file, const char* target, const char* temporary) {
   if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  const int fd = Descriptor(file);
   struct stat own;
-  if (fstat(Descriptor(file), &own) != 0) return FailErrno();
+  if (fstat(fd, &own) != 0) return FailErrno();
   std::string native;
   if (!ResolveNew(target, ERROR_ALREADY_EXISTS, &native)) return false;
-  if (own.st_nlink == 0) {
-    const std::string self = ProcPath(Descriptor(file));
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0)
-      return FailErrno();
-    return true;
-  }
+  // An unnamed file; a named one whose name was taken away cannot be
+  // linked (ENOENT) and is not published.
+  if (own.st_nlink == 0) return LinkTo(fd, native);
   std::string source;
   struct stat st;
   if (!ResolveExisting(temporary, &source, &st)) return false;
-  // The name must still be this file's: never publish a file put in its place.
-  if (st.st_dev != own.st_dev || st.st_ino != own.st_ino) return Fail(ERROR_FILE_NOT_FOUND);
-  return RenameNamed(source, native);
+  if (!SameFile(st, own)) return Fail(ERROR_FILE_NOT_FOUND);
+  // Through the descriptor where /proc allows it; FUSE file systems refuse
+  // that link (EXDEV) and take one by name.
+  bool linked = false;
+  if (!UseRename && ProcShows(fd, own)) {
+    linked = LinkTo(fd, native);
+    if (!linked && LastError == ERROR_ALREADY_EXISTS) return false;
+  }
+  if (!linked && !LinkHeld(source, native)) return false;
+  // The temporary name goes only while it is still this file's.
+  if (lstat(source.c_str(), &st) == 0 && SameFile(st, own)) unlink(source.c_str());
+  return true;
 }
 
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
   return Guarded([&] { return PublishFile(file, target, temporary); });
+}
+
+// The lock of a live writer is refused; a file system that keeps no locks
+// cannot tell, and its file stays.
+static bool DeleteLeftover(const char* path) {
+  std::string native;
+  struct stat st;
+  if (!ResolveExisting(path, &native, &st)) return false;
+  if (!S_ISREG(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  const int fd = open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return FailErrno();
+  struct stat own, seen;
+  bool removed = false;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    Fail(ERROR_SHARING_VIOLATION);
+  } else if (fstat(fd, &own) != 0 || lstat(native.c_str(), &seen) != 0 || !SameFile(own, seen)) {
+    Fail(ERROR_SHARING_VIOLATION);  // the name went or changed meanwhile
+  } else if (unlink(native.c_str()) != 0) {
+    FailErrno();
+  } else {
+    removed = true;
+  }
+  close(fd);
+  return removed;
+}
+
+bool PlatDeleteLeftover(const char* path) {
+  return Guarded([&] { return DeleteLeftover(path); });
 }

@@ -1,6 +1,8 @@
 // The current directory, the executable's path, the end of the process and
 // the processor cores it may use.
 #include <fcntl.h>
+#include <limits.h>
+#include <poll.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -58,6 +60,8 @@ uint32_t PlatGetProcessorCount() {
   return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
+uint32_t PlatGetProcessId() { return static_cast<uint32_t>(getpid()); }
+
 // The handler only records the request and wakes a watching loop; the
 // program acts on it where it is safe to.
 static volatile sig_atomic_t EndRequested = 0;
@@ -94,3 +98,60 @@ intptr_t PlatCatchEndRequests() {
 }
 
 bool PlatEndRequested() { return EndRequested != 0; }
+
+// ---------------------------------------------------------------------------
+// Standard output and error.
+
+// Waits until fd can take PIPE_BUF bytes without blocking (a file or a
+// terminal always can). The wait is a poll(), which a caught signal ends
+// whatever SA_RESTART says: once a request to end the process has come, a
+// reader that takes nothing no longer holds the program up.
+static bool WaitWritable(int fd) {
+  for (;;) {
+    struct pollfd p = {fd, POLLOUT, 0};
+    const int ready = poll(&p, 1, EndRequested != 0 ? 0 : -1);
+    if (ready > 0) return true;  // writable, or an error that the write reports
+    if (ready == 0) return Fail(ERROR_OPERATION_ABORTED);
+    if (errno != EINTR && errno != EAGAIN) return true;
+  }
+}
+
+// The bytes of text with each "\r\n" as "\n", all of them, in writes of at
+// most PIPE_BUF bytes; what is left when an end request stops it is dropped.
+static bool WriteLines(int fd, const char* text, uint32_t size) {
+  char chunk[PIPE_BUF];
+  uint32_t at = 0;
+  while (at < size) {
+    size_t length = 0;
+    while (at < size && length < sizeof chunk) {
+      if (!(text[at] == '\r' && at + 1 < size && text[at + 1] == '\n')) chunk[length++] = text[at];
+      ++at;
+    }
+    size_t done = 0;
+    while (done < length) {
+      if (!WaitWritable(fd)) return false;
+      const ssize_t n = write(fd, chunk + done, length - done);
+      if (n < 0) {
+        if (errno == EINTR || errno == EAGAIN) continue;
+        return FailErrno();
+      }
+      done += static_cast<size_t>(n);
+    }
+  }
+  return true;
+}
+
+bool PlatWriteStandardOutput(const char* text, uint32_t size) {
+  if (text == nullptr && size != 0) return Fail(ERROR_INVALID_PARAMETER);
+  const uint32_t saved = LastError;
+  if (!WriteLines(STDOUT_FILENO, text, size)) return false;
+  LastError = saved;
+  return true;
+}
+
+void PlatWriteStandardError(const char* text) {
+  if (text == nullptr) return;
+  const uint32_t saved = LastError;
+  WriteLines(STDERR_FILENO, text, static_cast<uint32_t>(std::strlen(text)));
+  LastError = saved;
+}

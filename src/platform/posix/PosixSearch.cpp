@@ -56,8 +56,15 @@ static bool ListMatches(const std::string& dir, const std::string& pattern,
     return LastError == ERROR_FILE_NOT_FOUND;
   }
   if (const NameSet* names = CachedListing(dir)) {
-    for (const std::string& n : *names)
-      if (MatchesPattern(pattern.c_str(), n.c_str())) matches->push_back(n);
+    // Every match begins with the pattern's letters before its first
+    // wildcard, in some letter case: in the fixed order those names stand
+    // together, from the upper-cased letters on.
+    const std::string prefix = pattern.substr(0, pattern.find_first_of("*?"));
+    for (auto n = names->lower_bound(UpperName(prefix)); n != names->end(); ++n) {
+      if (n->size() < prefix.size() || CompareFolded(n->data(), prefix.size(), prefix.data(), prefix.size()) != 0)
+        break;
+      if (MatchesPattern(pattern.c_str(), n->c_str())) matches->push_back(*n);
+    }
     return true;
   }
   if (!ScanDirectory(dir, [&](const char* n) {

@@ -97,22 +97,14 @@ void PlatClose(PlatFile file) {
 }
 
 // The allocation size, which leaves the end of the file where it is.
-// SetFileInformationByHandle is looked up by name: systems before Vista have
-// none, and reserve nothing.
-typedef BOOL(WINAPI* SetFileInformationByHandleProc)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID,
-                                                      DWORD);
-
 bool PlatReserveFileSpace(PlatFile file, uint64_t size) {
   if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
   if (size == 0) return true;
-  static const SetFileInformationByHandleProc setInformation =
-      reinterpret_cast<SetFileInformationByHandleProc>(reinterpret_cast<void (*)()>(
-          GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetFileInformationByHandle")));
-  if (setInformation == nullptr) return true;
   FILE_ALLOCATION_INFO allocation;
   allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
   const DWORD saved = GetLastError();
-  if (setInformation(ToHandle(file), FileAllocationInfo, &allocation, sizeof allocation)) return true;
+  if (SetFileInformationByHandle(ToHandle(file), FileAllocationInfo, &allocation, sizeof allocation))
+    return true;
   switch (GetLastError()) {
     case ERROR_INVALID_FUNCTION:  // the file system cannot
     case ERROR_NOT_SUPPORTED:
@@ -125,28 +117,60 @@ bool PlatReserveFileSpace(PlatFile file, uint64_t size) {
   }
 }
 
-// The file is written under the name temporary. Others may read it, and
-// rename it: the name moves to the target while the file is open.
+// The file is written under the name temporary, a name of the caller's run.
+// Others may read it but neither delete nor rename it while it is open, so
+// no run removes the live file of another; the handle itself may rename it
+// (DELETE access), which is how it is published.
 PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
   if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER), PLAT_NO_FILE;
   const DWORD saved = GetLastError();
   // As a file created at once at the target name, it cannot be made where
   // that name exists.
   if (GetFileAttributesA(target) != INVALID_FILE_ATTRIBUTES) return Fail(ERROR_FILE_EXISTS), PLAT_NO_FILE;
-  HANDLE file = CreateFileA(temporary, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                            CREATE_NEW, 0, nullptr);
+  HANDLE file = CreateFileA(temporary, GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) return PLAT_NO_FILE;
   SetLastError(saved);
   return FromHandle(file);
 }
 
+// The file the handle holds takes the target's name, never replacing one:
+// a rename through the handle, which cannot move any other file.
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {
   if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
   if (!target || !temporary) return Fail(ERROR_INVALID_PARAMETER);
   const DWORD saved = GetLastError();
-  if (!MoveFileExA(temporary, target, 0)) return false;  // never over an existing name
+  char full[MAX_PATH + 1];
+  const DWORD length = GetFullPathNameA(target, sizeof full, full, nullptr);
+  if (length == 0) return false;
+  if (length >= sizeof full) return Fail(ERROR_FILENAME_EXCED_RANGE);
+  // The NT form of the full path: "\??\" and the path in UTF-16.
+  const int wide = MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0);
+  if (wide <= 0) return false;
+  const size_t bytes = sizeof(FILE_RENAME_INFO) + (4 + static_cast<size_t>(wide)) * sizeof(WCHAR);
+  FILE_RENAME_INFO* info = static_cast<FILE_RENAME_INFO*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes));
+  if (!info) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  const WCHAR prefix[] = L"\\??\\";
+  std::memcpy(info->FileName, prefix, 4 * sizeof(WCHAR));
+  MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName + 4, wide);
+  info->FileNameLength = static_cast<DWORD>((4 + wide - 1) * sizeof(WCHAR));
+  const BOOL renamed = SetFileInformationByHandle(ToHandle(file), FileRenameInfo, info, static_cast<DWORD>(bytes));
+  HeapFree(GetProcessHeap(), 0, info);
+  if (!renamed) {
+    // A name that exists is reported as the rename of a path onto it would.
+    const DWORD code = GetLastError();
+    return Fail(code == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : code);
+  }
   SetLastError(saved);
   return true;
+}
+
+// The writer of a live temporary file denies deletion to everybody else.
+bool PlatDeleteLeftover(const char* path) {
+  if (!path) return Fail(ERROR_INVALID_PARAMETER);
+  return DeleteFileA(path) != FALSE;
 }
 
 bool PlatGetLastWriteTime(PlatFile file, uint64_t* fileTime) {
@@ -283,6 +307,45 @@ uint32_t PlatGetProcessorCount() {
   if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
     for (; process != 0; process &= process - 1) ++count;
   return count > 0 ? count : 1;
+}
+
+uint32_t PlatGetProcessId() { return GetCurrentProcessId(); }
+
+// A standard handle that a caller gave as a file or a pipe; null for a
+// console, the NUL device or none.
+static HANDLE RedirectedHandle(DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  if (!handle || handle == INVALID_HANDLE_VALUE) return nullptr;
+  const DWORD type = GetFileType(handle);
+  return type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE ? handle : nullptr;
+}
+
+static bool WriteAll(HANDLE handle, const char* text, uint32_t size) {
+  while (size > 0) {
+    DWORD written = 0;
+    if (!WriteFile(handle, text, size, &written, nullptr)) return false;
+    if (written == 0) return Fail(ERROR_DISK_FULL);
+    text += written;
+    size -= written;
+  }
+  return true;
+}
+
+bool PlatWriteStandardOutput(const char* text, uint32_t size) {
+  if (!text && size != 0) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD saved = GetLastError();
+  const HANDLE output = RedirectedHandle(STD_OUTPUT_HANDLE);
+  if (output && !WriteAll(output, text, size)) return false;
+  SetLastError(saved);
+  return true;
+}
+
+void PlatWriteStandardError(const char* text) {
+  if (!text) return;
+  const DWORD saved = GetLastError();
+  if (const HANDLE error = RedirectedHandle(STD_ERROR_HANDLE))
+    WriteAll(error, text, static_cast<uint32_t>(std::strlen(text)));
+  SetLastError(saved);
 }
 
 // A program with a window learns of an end through its messages; there is
