@@ -1,5 +1,6 @@
-# The posix thread model of mingw-w64: GoogleTest needs std::mutex, which the
-# win32 model lacks. -static links its runtime into the executable.
+# The posix thread model of mingw-w64: GoogleTest needs std::mutex and the
+# conversion std::thread, which the win32 model lacks. -static links its
+# runtime (winpthreads) into the executable.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds every target
-# (Linux Debug and Release, ASan+UBSan, Windows 32-bit and 64-bit, the fuzz
-# targets) and runs the tests natively, under the sanitizers and under Wine
-# (tools/test-windows.sh: the shipped 32-bit build where 32-bit programs
+# (Linux Debug and Release, ASan+UBSan, TSan, Windows 32-bit and 64-bit, the
+# fuzz targets) and runs the tests natively, under the sanitizers and under
+# Wine (tools/test-windows.sh: the shipped 32-bit build where 32-bit programs
 # run); then builds the packages (tools/package.sh) and checks them,
 # installing the .deb and removing it again. Its last lines name the Windows
 # build that each suite executed.
@@ -31,6 +31,11 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset asan -j "$jobs"
+
+step "ThreadSanitizer build and the tests of what runs on several threads"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --preset tsan -j "$jobs"
 
 step "Windows 32-bit build (the shipped program)"
 cmake --preset win32 >/dev/null

@@ -19,6 +19,10 @@
 // the run pumps messages there.
 static char PendingTemporary[PLAT_PATH_BUFFER];
 
+// The strip buffers and the decoding thread of the run's conversions, from
+// the start of the run to its end.
+static ConvertContext* RunContext = nullptr;
+
 void DeletePendingTemporary() {
   if (PendingTemporary[0] == '\0') return;
   PlatDeleteFile(PendingTemporary);  // nothing there when the file had no name
@@ -157,7 +161,7 @@ static void ConvertTexture(DialogHandle dialog, PlatFile source, const char* sou
     LogWrite(dialog, LOG_ERROR, target);
     return;
   }
-  if (ConvertZtexToTga(source, output)) {
+  if (ConvertZtexToTga(source, output, RunContext)) {
     uint64_t written;
     if (PlatGetLastWriteTime(source, &written)) PlatSetLastWriteTime(output, written);
     if (PlatPublishFile(output, target, temporary)) {
@@ -272,6 +276,8 @@ void RunConversion(DialogHandle dialog) {
   WorkInProgress = true;
   SetControlsForRun(dialog);
   ResetCounters();
+  // A run ended from inside leaves its context to the end of the process.
+  if (RunContext == nullptr) RunContext = CreateConvertContext(0);  // none: buffers per texture
 
   char pattern[PLAT_PATH_BUFFER];
   JoinPath(nullptr, SOURCE_FOLDER, SOURCE_PATTERN, pattern);
@@ -299,6 +305,8 @@ void RunConversion(DialogHandle dialog) {
     if (LogOutputLost()) CloseMainDialogNow(dialog);
   }
 
+  ReleaseConvertContext(RunContext);
+  RunContext = nullptr;
   EnableControl(dialog, IDC_CONVERT, true);
   if (!CommandLineMode) {
     EnableControl(dialog, IDC_BROWSE, true);

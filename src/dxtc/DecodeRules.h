@@ -1,11 +1,12 @@
 // The rules every decoder of the texture core shares: the mip level rule,
-// sizes that must fit in 32 bits, and the checks a decoder makes before it
-// writes anything. Internal to the texture core (DecompDXTC, DecompZTEX).
+// sizes that must fit in 32 bits, the checks a decoder makes before it
+// writes anything, and the one run-time choice of the vector paths. Internal
+// to the texture core (DecompDXTC, DecompZTEX).
 #pragma once
 
 #include <cstdint>
 
-#include "Platform.h"
+#include "LastError.h"
 
 // Dimensions of mip level (level mod 32) of a width x height image, or false
 // with ERROR_INVALID_PARAMETER when a dimension is zero or not a multiple of
@@ -38,3 +39,8 @@ inline bool CheckDecodeArguments(uint32_t width, uint32_t height, const void* so
     return PlatFail(ERROR_INSUFFICIENT_BUFFER);
   return true;
 }
+
+// True where the decoders' vector paths run: the processor has SSSE3 (asked
+// once) and the tests have not turned them off. The plain paths give the
+// same bytes everywhere else.
+bool UseVectorDecoders();

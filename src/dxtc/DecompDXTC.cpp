@@ -252,23 +252,23 @@ struct Dxt3To32Shuffled {
   }
 };
 
-static bool ShufflesEnabled = true;
+static bool VectorsEnabled = true;
 
-static bool UseShuffles() {
+bool UseVectorDecoders() {
   static const bool supported = __builtin_cpu_supports("ssse3");
-  return supported && ShufflesEnabled;
+  return supported && VectorsEnabled;
 }
 #else
-static bool ShufflesEnabled = false;
-static bool UseShuffles() { return false; }
+static bool VectorsEnabled = false;
+bool UseVectorDecoders() { return false; }
 #endif
 
-// For the tests: decodes without the shuffles (false) or with them where the
-// processor has them (true); returns the previous setting.
-bool EnableDxtcShuffles(bool enabled) {
-  const bool previous = ShufflesEnabled;
+// For the tests: decodes without the vector paths (false) or with them where
+// the processor has them (true); returns the previous setting.
+bool EnableVectorDecoders(bool enabled) {
+  const bool previous = VectorsEnabled;
 #if DXTC_HAVE_SHUFFLES
-  ShufflesEnabled = enabled;
+  VectorsEnabled = enabled;
 #else
   (void)enabled;
 #endif
@@ -370,7 +370,7 @@ DXTC_SHUFFLE_TARGET static void WalkDxtBlocksShuffled(uint32_t width, uint32_t h
                                                  firstRow, pitch);
 }
 #define DXTC_WALK(Block)                                                                       \
-  (UseShuffles() ? WalkDxtBlocksShuffled<Block> : WalkDxtBlocksPlain<Block>)
+  (UseVectorDecoders() ? WalkDxtBlocksShuffled<Block> : WalkDxtBlocksPlain<Block>)
 #else
 #define DXTC_WALK(Block) WalkDxtBlocksPlain<Block>
 #endif

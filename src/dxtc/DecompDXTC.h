@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Platform.h"
+#include "LastError.h"
 
 enum : uint32_t {
   DXTC_DXT1 = 1,   // 8-byte blocks, decoded to 3-byte BGR

@@ -1,6 +1,7 @@
-// Little-endian loads and stores of the decoders. Loads go byte by byte;
-// stores are one native store on a little-endian host (compilers keep the
-// memcpy as one instruction) and byte by byte otherwise.
+// Little-endian loads and stores of the decoders and of the file records the
+// conversion writes. Loads go byte by byte; stores are one native store on a
+// little-endian host (compilers keep the memcpy as one instruction) and byte
+// by byte otherwise.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +22,14 @@ static inline bool HostIsLittleEndian() {
   uint8_t first;
   std::memcpy(&first, &one, 1);
   return first == 1;
+}
+
+static inline void Store16(uint8_t* p, uint16_t v) {
+  if (HostIsLittleEndian()) {
+    std::memcpy(p, &v, 2);
+    return;
+  }
+  for (int i = 0; i < 2; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 static inline void Store32(uint8_t* p, uint32_t v) {

@@ -7,9 +7,18 @@
 // ConvertZtexMemoryToTga for bytes in memory. Every check that can fail on
 // the input comes before the first byte goes to the sink; then the image goes
 // out in strips of whole rows from the bottom up, each read, decoded and
-// written through one small buffer that is kept between conversions, so no
-// memory grows with the image. Textures wider or higher than 65535 pixels
-// are refused (ERROR_INVALID_DATATYPE): the TGA header cannot describe them.
+// written through small strip buffers, so no memory grows with the image.
+// Textures wider or higher than 65535 pixels are refused
+// (ERROR_INVALID_DATATYPE): the TGA header cannot describe them.
+//
+// The strip buffers belong to a conversion context that the caller owns and
+// passes to each conversion (or none: the conversion then has buffers of its
+// own for the call and decodes on the calling thread). With a context of two
+// threads, the next strip is decoded on the context's own thread while the
+// calling thread writes the strip before; every read, write and last-error
+// code stays on the calling thread, and the bytes that go out are the same.
+// A context serves one conversion at a time; conversions with different
+// contexts may run at once.
 #pragma once
 
 #include <cstddef>
@@ -59,16 +68,33 @@ struct TgaSink {
   void* Context;
 };
 
+// The strip buffers of conversions that run one after another, and the
+// thread that decodes beside the writing.
+struct ConvertContext;
+// A context for conversions on `threads` threads: 1 decodes on the calling
+// thread, 2 on a thread of the context's own (started with the first texture
+// of more than one strip, and kept), 0 leaves the choice to the machine: 2
+// where the process may run on a second processor core, 1 otherwise. Null
+// with ERROR_NOT_ENOUGH_MEMORY when there is no memory for it. The buffers
+// are obtained at its first conversion and kept.
+ConvertContext* CreateConvertContext(uint32_t threads);
+// Ends the context's thread and frees its buffers; null is ignored. Leaves
+// the last-error code alone.
+void ReleaseConvertContext(ConvertContext* context);
+
 // The conversion over a source and a sink. True when the whole TGA image has
 // gone to the sink. On a failure of the input nothing has gone to the sink;
 // a failed write or read part-way leaves part of the image there.
-bool ConvertZtexSourceToTga(const ZtexSource& source, const TgaSink& sink);
+bool ConvertZtexSourceToTga(const ZtexSource& source, const TgaSink& sink,
+                            ConvertContext* context = nullptr);
 // The ZTEX file in memory (size bytes at ztex).
-bool ConvertZtexMemoryToTga(const void* ztex, uint64_t size, const TgaSink& sink);
+bool ConvertZtexMemoryToTga(const void* ztex, uint64_t size, const TgaSink& sink,
+                            ConvertContext* context = nullptr);
 // Reads the ZTEX texture from input (an open file, read from its current
 // position) and writes the complete TGA image to output (an empty file,
-// written sequentially). Closes neither file.
-bool ConvertZtexToTga(PlatFile input, PlatFile output);
+// written sequentially, its room reserved before the first byte where the
+// file system can). Closes neither file.
+bool ConvertZtexToTga(PlatFile input, PlatFile output, ConvertContext* context = nullptr);
 
 // Reverses the order of `rows` equal rows in buffer (size bytes), in place.
 bool FlipRows(uint32_t rows, uint32_t size, void* buffer);

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Platform.h"
+#include "LastError.h"
 #include "ZTEX.h"
 
 // DXTC type of a block-compressed format code, 0 for every other code.

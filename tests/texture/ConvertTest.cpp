@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "DecompZTEX.h"
 #include "OskeltZtexConvert.h"
@@ -70,9 +71,33 @@ void ExpectTgaFrame(const Bytes& tga, uint32_t width, uint32_t height, uint32_t 
   EXPECT_EQ(footer, Bytes(tga.end() - 26, tga.end()));
 }
 
+// Every conversion of these tests runs three ways, which must agree byte for
+// byte and code for code: without a context, and through kept contexts of
+// one and of two threads.
 class Convert : public ::testing::Test {
  protected:
-  Conversion Run(const Bytes& ztex) { return ConvertBytes(ztex); }
+  static void SetUpTestSuite() {
+    OneThread = CreateConvertContext(1);
+    TwoThreads = CreateConvertContext(2);
+  }
+  static void TearDownTestSuite() {
+    ReleaseConvertContext(OneThread);
+    ReleaseConvertContext(TwoThreads);
+  }
+  static ConvertContext* OneThread;
+  static ConvertContext* TwoThreads;
+
+  Conversion Run(const Bytes& ztex) {
+    const Conversion own = ConvertBytes(ztex);
+    for (ConvertContext* context : {OneThread, TwoThreads}) {
+      const Conversion kept = ConvertBytes(ztex, context);
+      const char* how = context == OneThread ? "one thread" : "two threads";
+      EXPECT_EQ(own.Converted, kept.Converted) << how;
+      EXPECT_EQ(own.Code, kept.Code) << how;
+      EXPECT_TRUE(own.Output == kept.Output) << how << ": " << kept.Output.size() << " bytes";
+    }
+    return own;
+  }
   void ExpectFailure(const Bytes& ztex, uint32_t code) {
     const Conversion result = Run(ztex);
     EXPECT_FALSE(result.Converted);
@@ -173,6 +198,9 @@ bool WriteFailing(void* context, const void* bytes, uint32_t size) {
   sink->Output.insert(sink->Output.end(), from, from + size);
   return true;
 }
+
+ConvertContext* Convert::OneThread = nullptr;
+ConvertContext* Convert::TwoThreads = nullptr;
 
 }  // namespace
 
@@ -374,6 +402,12 @@ TEST_F(Convert, SuccessLeavesTheLastErrorAlone) {
   ASSERT_EQ(18u + 8 + 26, tga.size());
   EXPECT_EQ(Bgra(68, 51, 34, 17), TgaPixel(tga, 0, 0));
   EXPECT_EQ(Bgra(0, 0, 0, 255), TgaPixel(tga, 1, 0));
+  // Through two threads too: the hand-offs between them leave it as well.
+  const Bytes strips = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);
+  Bytes image;
+  PlatSetLastError(5150);
+  EXPECT_TRUE(ConvertZtexMemoryToTga(strips.data(), strips.size(), SinkInto(&image), TwoThreads));
+  EXPECT_EQ(5150u, PlatGetLastError());
 }
 
 TEST_F(Convert, FailedWriteLeavesThePlatformsCode) {
@@ -416,14 +450,16 @@ TEST_F(Convert, TheKeptStripBufferCarriesNothingIntoTheNextTexture) {
 
 TEST_F(Convert, StreamedImageEqualsTheWholeImageDecoding) {
   // Sizes around the strip and group edges: a strip holds about 256 KiB of
-  // decoded pixels, so 1000 x 330 DXT1 is 21 block rows a strip and a short
-  // last strip, and a 65535-pixel row is one group per strip.
+  // decoded pixels on one thread, so 1000 x 330 DXT1 is 21 block rows a strip
+  // and a short last strip, and a 65535-pixel row is one group per strip;
+  // about 1 MiB on two threads, so 1000 x 1330 DXT1 is 87 block rows a strip
+  // and a short last strip, and 1000 x 330 one strip.
   const uint32_t formats[] = {ZTEX_A4R4G4B4, ZTEX_A1R5G5B5, ZTEX_R5G6B5, ZTEX_A8R8G8B8,
                               ZTEX_DXT1,     ZTEX_DXT1A,    ZTEX_DXT3};
   const struct {
     uint32_t width, height, mips;
   } sizes[] = {{1, 1, 1},     {5, 3, 1},      {7, 13, 1},   {64, 64, 1},   {64, 64, 3},
-               {64, 64, 7},   {6, 4, 2},      {1000, 330, 1}, {1000, 330, 2}, {2050, 131, 1},
+               {64, 64, 7},   {6, 4, 2},      {1000, 330, 1}, {1000, 330, 2}, {1000, 1330, 1}, {2050, 131, 1},
                {4096, 9, 1},  {65535, 5, 1},  {3, 700, 1}};
   for (uint32_t format : formats)
     for (const auto& size : sizes) {
@@ -437,19 +473,20 @@ TEST_F(Convert, StreamedImageEqualsTheWholeImageDecoding) {
 }
 
 TEST_F(Convert, AFailedWritePartWayLeavesItsCodeAndStopsAtOnce) {
-  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 330, 1);  // four strips
-  for (int failAt : {1, 2, 4}) {
-    FailingSink sink;
-    sink.FailAt = failAt;
-    sink.Code = ERROR_DISK_FULL;
-    PlatSetLastError(0);
-    EXPECT_FALSE(ConvertZtexMemoryToTga(ztex.data(), ztex.size(), TgaSink{WriteFailing, &sink}));
-    EXPECT_EQ((uint32_t)ERROR_DISK_FULL, PlatGetLastError());
-    EXPECT_EQ(failAt, sink.Writes) << "no write after the failed one";
-    const Bytes whole = WholeImageTga(ztex);
-    ASSERT_LE(sink.Output.size(), whole.size());
-    EXPECT_EQ(Bytes(whole.begin(), whole.begin() + sink.Output.size()), sink.Output);
-  }
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);  // four strips on two threads
+  const Bytes whole = WholeImageTga(ztex);
+  for (ConvertContext* context : {OneThread, TwoThreads})
+    for (int failAt : {1, 2, 4}) {
+      FailingSink sink;
+      sink.FailAt = failAt;
+      sink.Code = ERROR_DISK_FULL;
+      PlatSetLastError(0);
+      EXPECT_FALSE(ConvertZtexMemoryToTga(ztex.data(), ztex.size(), TgaSink{WriteFailing, &sink}, context));
+      EXPECT_EQ((uint32_t)ERROR_DISK_FULL, PlatGetLastError());
+      EXPECT_EQ(failAt, sink.Writes) << "no write after the failed one";
+      ASSERT_LE(sink.Output.size(), whole.size());
+      EXPECT_EQ(Bytes(whole.begin(), whole.begin() + sink.Output.size()), sink.Output);
+    }
 }
 
 // A source over an open file, read through the platform.
@@ -501,22 +538,27 @@ TEST_F(Convert, LevelZeroIsReadPastFourGiBOfASparseFile) {
 }
 
 TEST_F(Convert, AFailedOrShortReadOfLevelZeroIsTheEndOfTheFile) {
-  // Read 1 is the header; reads 2 and on are strips of level 0.
-  const Bytes ztex = NoiseZtex(ZTEX_DXT3, 600, 400, 1);
-  for (bool shortRead : {false, true}) {
-    FailingSource input;
-    input.Ztex = &ztex;
-    input.FailAt = 3;
-    input.Code = ERROR_IO_DEVICE;
-    input.ShortInstead = shortRead;
-    Bytes output;
-    const ZtexSource source = {ReadFailing, &input, ztex.size()};
-    PlatSetLastError(0);
-    EXPECT_FALSE(ConvertZtexSourceToTga(source, SinkInto(&output)));
-    EXPECT_EQ((uint32_t)ERROR_HANDLE_EOF, PlatGetLastError());
-    EXPECT_EQ(3, input.Reads);
-    EXPECT_FALSE(output.empty()) << "the first strip went out";
-  }
+  // Read 1 is the header; reads 2 and on are strips of level 0. One thread
+  // writes strip 1 before it reads strip 2; two threads read strip 2 first,
+  // to decode it while strip 1 is written.
+  const Bytes ztex = NoiseZtex(ZTEX_DXT3, 600, 1000, 1);  // three strips on two threads
+  const Bytes whole = WholeImageTga(ztex);
+  for (ConvertContext* context : {OneThread, TwoThreads})
+    for (bool shortRead : {false, true}) {
+      FailingSource input;
+      input.Ztex = &ztex;
+      input.FailAt = 3;
+      input.Code = ERROR_IO_DEVICE;
+      input.ShortInstead = shortRead;
+      FailingSink sink;
+      const ZtexSource source = {ReadFailing, &input, ztex.size()};
+      PlatSetLastError(0);
+      EXPECT_FALSE(ConvertZtexSourceToTga(source, TgaSink{WriteFailing, &sink}, context));
+      EXPECT_EQ((uint32_t)ERROR_HANDLE_EOF, PlatGetLastError());
+      EXPECT_EQ(3, input.Reads);
+      EXPECT_EQ(context == OneThread ? 1 : 0, sink.Writes);
+      EXPECT_EQ(Bytes(whole.begin(), whole.begin() + sink.Output.size()), sink.Output);
+    }
   // A failed header read is a corrupt file, before any output.
   FailingSource input;
   input.Ztex = &ztex;
@@ -567,22 +609,68 @@ TEST_F(Convert, EveryRefusalOfTheInputComesBeforeTheFirstOutputByte) {
 
 TEST_F(Convert, TheFileAdapterReadsFromTheInputsPositionAndWritesTheWholeImage) {
   TempDir dir;
-  const Bytes ztex = NoiseZtex(ZTEX_DXT1A, 300, 200, 3);
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1A, 600, 700, 3);  // two strips on two threads
   Bytes file = Bytes(100, 0xEE);  // not part of the texture
   Append(&file, ztex);
-  const std::string input = dir.Path("at-C.TEX"), output = dir.Path("at.tga");
+  const std::string input = dir.Path("at-C.TEX");
   ASSERT_TRUE(WriteBytes(input, file));
-  const PlatFile in = PlatOpenRead(input.c_str());
-  const PlatFile out = PlatCreateNew(output.c_str());
-  ASSERT_NE(PLAT_NO_FILE, in);
-  ASSERT_NE(PLAT_NO_FILE, out);
-  uint8_t skipped[100];
-  uint32_t done = 0;
-  ASSERT_TRUE(PlatRead(in, skipped, sizeof skipped, &done));
-  EXPECT_TRUE(ConvertZtexToTga(in, out));
-  PlatClose(in);
-  PlatClose(out);
-  EXPECT_EQ(WholeImageTga(ztex), ReadBytes(output));
+  for (ConvertContext* context : {(ConvertContext*)nullptr, TwoThreads}) {
+    const std::string output = dir.Path(context == nullptr ? "own.tga" : "two.tga");
+    const PlatFile in = PlatOpenRead(input.c_str());
+    const PlatFile out = PlatCreateNew(output.c_str());
+    ASSERT_NE(PLAT_NO_FILE, in);
+    ASSERT_NE(PLAT_NO_FILE, out);
+    uint8_t skipped[100];
+    uint32_t done = 0;
+    ASSERT_TRUE(PlatRead(in, skipped, sizeof skipped, &done));
+    EXPECT_TRUE(ConvertZtexToTga(in, out, context));
+    PlatClose(in);
+    PlatClose(out);
+    EXPECT_TRUE(WholeImageTga(ztex) == ReadBytes(output)) << output;
+  }
+}
+
+TEST_F(Convert, ConversionsWithContextsOfTheirOwnRunAtOnce) {
+  // Two threads convert textures of several strips at once, each through a
+  // context of two threads of its own. Under ThreadSanitizer this is the
+  // test of what conversions share.
+  const Bytes textures[] = {NoiseZtex(ZTEX_DXT1, 1000, 1330, 1), NoiseZtex(ZTEX_A4R4G4B4, 600, 1000, 2),
+                            NoiseZtex(ZTEX_DXT3, 512, 1024, 3)};
+  const Bytes expected[] = {WholeImageTga(textures[0]), WholeImageTga(textures[1]),
+                            WholeImageTga(textures[2])};
+  int wrong[2] = {0, 0};
+  auto convertAll = [&](int who) {
+    ConvertContext* context = CreateConvertContext(2);
+    for (int round = 0; round < 3; ++round)
+      for (int i = 0; i < 3; ++i) {
+        const int t = (i + who) % 3;
+        Bytes output;
+        if (!ConvertZtexMemoryToTga(textures[t].data(), textures[t].size(), SinkInto(&output), context) ||
+            output != expected[t])
+          ++wrong[who];
+      }
+    ReleaseConvertContext(context);
+  };
+  std::thread other(convertAll, 1);
+  convertAll(0);
+  other.join();
+  EXPECT_EQ(0, wrong[0]);
+  EXPECT_EQ(0, wrong[1]);
+}
+
+// The batch run ends the process from inside a run (a confirmed close) with
+// its context's decoding thread alive, waiting for the next strip.
+TEST(ConvertDeathTest, TheProcessEndsAtOnceWhileTheDecodingThreadWaits) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const Bytes ztex = NoiseZtex(ZTEX_DXT1, 1000, 1330, 1);
+  EXPECT_EXIT(
+      {
+        ConvertContext* context = CreateConvertContext(2);
+        Bytes output;
+        if (ConvertZtexMemoryToTga(ztex.data(), ztex.size(), SinkInto(&output), context)) PlatExitProcess(3);
+        PlatExitProcess(4);
+      },
+      ::testing::ExitedWithCode(3), "");
 }
 
 // --- FlipRows ---------------------------------------------------------------------------

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "DecompDXTC.h"
+#include "DecompZTEX.h"
 #include "TextureTestHooks.h"
 #include "TextureTestSupport.h"
+#include "ZTEX.h"
 
 namespace {
 
@@ -260,11 +262,12 @@ TEST(DxtBlockGrid, ABandOfBlockRowsGoesWhereItsFirstRowAndPitchSay) {
           << x << "," << y;
 }
 
-TEST(DxtBlockGrid, ThePlainAndTheShuffledBlockWritersAgreeOnEveryPixel) {
+TEST(DxtBlockGrid, ThePlainAndTheVectorDecodersAgreeOnEveryPixel) {
   // Blocks of arbitrary bytes (both colour modes, every index pattern, every
   // alpha nibble) and blocks whose colours are equal or differ by one, in
-  // images with whole and clipped blocks; decoded with and without the
-  // processor's byte shuffles.
+  // images with whole and clipped blocks; and the 16-bit formats on the same
+  // bytes, in rows with and without a tail of fewer than 16 pixels; decoded
+  // with and without the processor's vector instructions.
   Bytes source;
   uint32_t x = 2463534242u;
   for (int i = 0; i < 64 * 64 * 16; ++i) {
@@ -277,32 +280,34 @@ TEST(DxtBlockGrid, ThePlainAndTheShuffledBlockWritersAgreeOnEveryPixel) {
     source[at + 2] = source[at];
     source[at + 3] = (uint8_t)(source[at + 1] + (at % 96 == 0 ? 0 : 1));
   }
-  const uint32_t sizes[][2] = {{256, 64}, {255, 63}, {4, 4}, {7, 5}};
-  for (uint32_t type : {DXTC_DXT1, DXTC_DXT1A, DXTC_DXT3})
+  const uint32_t sizes[][2] = {{256, 64}, {255, 63}, {4, 4}, {7, 5}, {47, 9}, {16, 2}};
+  for (uint32_t format : {ZTEX_DXT1, ZTEX_DXT1A, ZTEX_DXT3, ZTEX_A4R4G4B4, ZTEX_A1R5G5B5, ZTEX_R5G6B5})
     for (const auto& size : sizes) {
-      const uint32_t bytes = size[0] * size[1] * (type == DXTC_DXT1 ? 3 : 4);
-      Bool32 ok;
-      const bool previous = EnableDxtcShuffles(false);
-      const Bytes plain = Decode(size[0], size[1], type, source, bytes, &ok);
-      EnableDxtcShuffles(true);
-      const Bytes shuffled = Decode(size[0], size[1], type, source, bytes, &ok);
-      EnableDxtcShuffles(previous);
-      ASSERT_EQ(plain.size(), shuffled.size());
+      ZtexHeader header = {{'Z', 'T', 'E', 'X'}, 0, format, size[0], size[1], 1, 0, 0, 0};
+      const uint32_t bytes = GetZtexDecodedSize(header, 0);
+      const bool previous = EnableVectorDecoders(false);
+      Bytes plain(bytes + 16, 0xCD), vector(bytes + 16, 0xCD);
+      const Bool32 plainOk = DecodeZtexPixels(header, source.data(), plain.data(), bytes);
+      EnableVectorDecoders(true);
+      const Bool32 vectorOk = DecodeZtexPixels(header, source.data(), vector.data(), bytes);
+      EnableVectorDecoders(previous);
+      ASSERT_TRUE(plainOk && vectorOk) << format;
       for (size_t i = 0; i < plain.size(); ++i)
-        ASSERT_EQ(plain[i], shuffled[i]) << "type " << type << ", " << size[0] << "x" << size[1]
-                                         << ", byte " << i;
+        ASSERT_EQ(plain[i], vector[i]) << "format " << format << ", " << size[0] << "x" << size[1]
+                                       << ", byte " << i;
+      EXPECT_EQ(Bytes(16, 0xCD), Bytes(vector.end() - 16, vector.end())) << "written past the end";
     }
 }
 
 TEST(DxtPalette, ThePlainDecoderGivesTheWorkedPalettesToo) {
   // The worked palettes of the tests above, without the byte shuffles.
-  const bool previous = EnableDxtcShuffles(false);
+  const bool previous = EnableVectorDecoders(false);
   Bool32 ok;
   const Bytes four = Decode(4, 4, DXTC_DXT1, ColorBlock(WHITE, BLACK, 0xE4), 48, &ok);
   const Bytes three = Decode(4, 4, DXTC_DXT1A, ColorBlock(BLACK, WHITE, 0xE4), 64, &ok);
   const uint16_t alpha[4] = {0xF0A5, 0xF0A5, 0xF0A5, 0xF0A5};
   const Bytes dxt3 = Decode(4, 4, DXTC_DXT3, Dxt3Block(alpha, ColorBlock(BLACK, WHITE, 0xE4)), 64, &ok);
-  EnableDxtcShuffles(previous);
+  EnableVectorDecoders(previous);
   EXPECT_EQ(Bgr(165, 168, 165), PixelAt(four, 4, 3, 2, 1));
   EXPECT_EQ(Bgr(82, 84, 82), PixelAt(four, 4, 3, 3, 2));
   EXPECT_EQ(Bgra(124, 126, 124, 255), PixelAt(three, 4, 4, 2, 0));

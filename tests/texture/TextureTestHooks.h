@@ -2,6 +2,7 @@
 // program calls these.
 #pragma once
 
-// Decodes DXT blocks without the byte-shuffle path (false) or with it where
-// the processor has it (true, the default); returns the previous setting.
-bool EnableDxtcShuffles(bool enabled);
+// Decodes without the vector paths (DXT blocks by byte shuffles, 16-bit
+// pixels in vector lanes) (false) or with them where the processor has them
+// (true, the default); returns the previous setting.
+bool EnableVectorDecoders(bool enabled);

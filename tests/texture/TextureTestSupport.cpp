@@ -11,11 +11,11 @@ static bool AppendToBytes(void* context, const void* bytes, uint32_t size) {
 
 TgaSink SinkInto(Bytes* bytes) { return TgaSink{AppendToBytes, bytes}; }
 
-Conversion ConvertBytes(const Bytes& ztex) {
+Conversion ConvertBytes(const Bytes& ztex, ConvertContext* context) {
   Conversion result;
   const TgaSink sink = SinkInto(&result.Output);
   PlatSetLastError(0);
-  result.Converted = ConvertZtexMemoryToTga(ztex.data(), ztex.size(), sink);
+  result.Converted = ConvertZtexMemoryToTga(ztex.data(), ztex.size(), sink, context);
   result.Code = PlatGetLastError();
   return result;
 }

@@ -33,5 +33,7 @@ struct Conversion {
 struct TgaSink;
 TgaSink SinkInto(Bytes* bytes);
 
-// Converts `ztex` from memory into memory.
-Conversion ConvertBytes(const Bytes& ztex);
+// Converts `ztex` from memory into memory, through the context if one is
+// given.
+struct ConvertContext;
+Conversion ConvertBytes(const Bytes& ztex, ConvertContext* context = nullptr);

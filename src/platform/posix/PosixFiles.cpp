@@ -144,6 +144,28 @@ void PlatClose(PlatFile file) {
   if (ValidHandle(file)) close(Descriptor(file));
 }
 
+// FALLOC_FL_KEEP_SIZE: the blocks are allocated beyond the end of the file,
+// which the writes then move.
+bool PlatReserveFileSpace(PlatFile file, uint64_t size) {
+  if (!ValidHandle(file)) return Fail(ERROR_INVALID_HANDLE);
+  if (size == 0) return true;
+  if (size > static_cast<uint64_t>(INT64_MAX)) return Fail(ERROR_INVALID_PARAMETER);
+  int result;
+  do {
+    result = fallocate(Descriptor(file), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return true;
+  switch (errno) {
+    case EOPNOTSUPP:  // the file system cannot
+    case ENOSYS:      // the kernel cannot
+    case ENODEV:      // not a regular file
+    case ESPIPE:      // a pipe
+      return true;
+    default:
+      return FailErrno();
+  }
+}
+
 // FILETIME counts 100 ns units from 1601-01-01; the Unix epoch is
 // 11,644,473,600 seconds later.
 static const int64_t UNIX_EPOCH_SECONDS = 11644473600LL;

@@ -1,7 +1,9 @@
-// The current directory, the executable's path and the end of the process.
+// The current directory, the executable's path, the end of the process and
+// the processor cores it may use.
 #include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +50,14 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size) {
 void PlatExitProcess(uint32_t code) {
   std::fflush(nullptr);
   _exit(static_cast<int>(code));
+}
+
+uint32_t PlatGetProcessorCount() {
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+    return static_cast<uint32_t>(CPU_COUNT(&allowed));
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
 uint32_t PlatGetProcessId() { return static_cast<uint32_t>(getpid()); }

@@ -96,6 +96,27 @@ void PlatClose(PlatFile file) {
   if (file != PLAT_NO_FILE) CloseHandle(ToHandle(file));
 }
 
+// The allocation size, which leaves the end of the file where it is.
+bool PlatReserveFileSpace(PlatFile file, uint64_t size) {
+  if (file == PLAT_NO_FILE) return Fail(ERROR_INVALID_HANDLE);
+  if (size == 0) return true;
+  FILE_ALLOCATION_INFO allocation;
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+  const DWORD saved = GetLastError();
+  if (SetFileInformationByHandle(ToHandle(file), FileAllocationInfo, &allocation, sizeof allocation))
+    return true;
+  switch (GetLastError()) {
+    case ERROR_INVALID_FUNCTION:  // the file system cannot
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_INVALID_PARAMETER:
+      SetLastError(saved);
+      return true;
+    default:
+      return false;
+  }
+}
+
 // The file is written under the name temporary, a name of the caller's run.
 // Others may read it but neither delete nor rename it while it is open, so
 // no run removes the live file of another; the handle itself may rename it
@@ -278,6 +299,14 @@ uint32_t PlatGetModulePath(char* buffer, uint32_t size) {
 void PlatExitProcess(uint32_t code) {
   fflush(nullptr);
   ExitProcess(code);
+}
+
+uint32_t PlatGetProcessorCount() {
+  DWORD_PTR process = 0, system = 0;
+  uint32_t count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process != 0; process &= process - 1) ++count;
+  return count > 0 ? count : 1;
 }
 
 uint32_t PlatGetProcessId() { return GetCurrentProcessId(); }
