@@ -53,6 +53,7 @@ PlatFile PlatOpenRead(const char* path) {
 static bool CreateExclusive(const std::string& native, int* fd) {
   const int made = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (made < 0) return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : CodeFromErrno(errno));
+  NoteCreated(native);
   *fd = made;
   return true;
 }
@@ -238,13 +239,17 @@ PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
 // The named file takes the target's name; neither call replaces a name.
 static bool RenameNamed(const std::string& from, const std::string& to) {
   if (!UseLink) {
-    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+      NoteRenamed(from, to);
+      return true;
+    }
     if (errno != EINVAL && errno != ENOSYS) return FailErrno();
   }
   // A file system without the flag. Once the link is made the file is
   // published; a temporary name left behind is removed by the next run.
   if (link(from.c_str(), to.c_str()) != 0) return FailErrno();
-  unlink(from.c_str());
+  NoteCreated(to);
+  if (unlink(from.c_str()) == 0) NoteRemoved(from);
   return true;
 }
 
@@ -258,6 +263,7 @@ static bool PublishFile(PlatFile file, const char* target, const char* temporary
     const std::string self = ProcPath(Descriptor(file));
     if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0)
       return FailErrno();
+    NoteCreated(native);
     return true;
   }
   std::string source;
