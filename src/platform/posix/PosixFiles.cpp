@@ -141,7 +141,7 @@ bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done)
 }
 
 void PlatClose(PlatFile file) {
-  if (ValidHandle(file)) close(Descriptor(file));
+  if (ValidHandle(file) && close(Descriptor(file)) == 0) NoteClosed(Descriptor(file));
 }
 
 // FILETIME counts 100 ns units from 1601-01-01; the Unix epoch is
@@ -236,8 +236,9 @@ PlatFile PlatCreateTemporary(const char* target, const char* temporary) {
   return Guarded([&] { return CreateTemporary(target, temporary, &fd); }) ? fd : PLAT_NO_FILE;
 }
 
-// The named file takes the target's name; neither call replaces a name.
-static bool RenameNamed(const std::string& from, const std::string& to) {
+// The named file, open as fd, takes the target's name; neither call replaces
+// a name.
+static bool RenameNamed(int fd, const std::string& from, const std::string& to) {
   if (!UseLink) {
     if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
       NoteRenamed(from, to);
@@ -249,7 +250,7 @@ static bool RenameNamed(const std::string& from, const std::string& to) {
   // published; a temporary name left behind is removed by the next run.
   if (link(from.c_str(), to.c_str()) != 0) return FailErrno();
   NoteCreated(to);
-  if (unlink(from.c_str()) == 0) NoteRemoved(from);
+  if (unlink(from.c_str()) == 0) NoteRemovedOpen(from, fd);
   return true;
 }
 
@@ -271,7 +272,7 @@ static bool PublishFile(PlatFile file, const char* target, const char* temporary
   if (!ResolveExisting(temporary, &source, &st)) return false;
   // The name must still be this file's: never publish a file put in its place.
   if (st.st_dev != own.st_dev || st.st_ino != own.st_ino) return Fail(ERROR_FILE_NOT_FOUND);
-  return RenameNamed(source, native);
+  return RenameNamed(Descriptor(file), source, native);
 }
 
 bool PlatPublishFile(PlatFile file, const char* target, const char* temporary) {

@@ -126,6 +126,11 @@ void NoteCreated(const std::string& native);
 void NoteFolderCreated(const std::string& native);
 void NoteRemoved(const std::string& native);
 void NoteRenamed(const std::string& from, const std::string& to);
+// The removal of a name of the file open as fd, and that file's close. A
+// FUSE file system served by libfuse keeps such a name as a hidden one
+// (".fuse_hidden...") until the close, which then changes the folder again.
+void NoteRemovedOpen(const std::string& native, int fd);
+void NoteClosed(int fd);
 // Checks, before a change of folder dir, that its kept listing is current,
 // for a call whose lookups did not need the listing. Takes ListingLock.
 void VouchListing(const std::string& dir);

@@ -33,12 +33,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #include <time.h>
 
 #include <atomic>
 #include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "Platform.h"
 #include "PosixInternal.h"
@@ -66,6 +68,13 @@ struct FolderListing {
 
 typedef std::pair<uint64_t, uint64_t> FolderKey;  // device, inode
 
+// A removed name that a FUSE file system hides until its file is closed.
+struct HiddenName {
+  int fd;
+  std::string dir;
+  FolderStamp stamp;  // the folder's status right after the removal
+};
+
 static const size_t MAX_LISTINGS = 256;
 static const int64_t NANOSECONDS = 1000000000;
 // The longest clock tick of a Linux kernel (100 Hz): file times of a change
@@ -73,11 +82,13 @@ static const int64_t NANOSECONDS = 1000000000;
 static const int64_t CLOCK_TICK = 10000000;
 // Times that are multiples of this are taken as coarse.
 static const int64_t COARSE = 1000000;
+static const uint32_t FUSE_MAGIC = 0x65735546u;
 
 static bool CacheEnabled = true;
 static std::map<FolderKey, FolderListing> Listings;
 static uint64_t FolderReads = 0;
 static std::atomic<uint64_t> Calls{0};
+static std::vector<HiddenName> HiddenNames;
 
 std::mutex posix::ListingLock;
 thread_local uint64_t posix::CurrentCall = 0;
@@ -97,7 +108,10 @@ bool PlatPosixEnableCache(bool enabled) {
   std::lock_guard<std::mutex> hold(ListingLock);
   const bool previous = CacheEnabled;
   CacheEnabled = enabled;
-  if (!enabled) Listings.clear();
+  if (!enabled) {
+    Listings.clear();
+    HiddenNames.clear();
+  }
   return previous;
 }
 
@@ -239,14 +253,15 @@ static void SplitNative(const std::string& native, std::string* dir, std::string
 }
 
 // Applies the removal of one name and the addition of another (either may be
-// empty) in folder dir.
-static void ApplyChange(const std::string& dir, const std::string& removed, const std::string& added) {
+// empty) in folder dir; the listing that took it, if any.
+static FolderListing* ApplyChange(const std::string& dir, const std::string& removed, const std::string& added) {
   FolderStamp stamp;
   FolderListing* listing = ChangedListing(dir, &stamp);
-  if (listing == nullptr) return;
+  if (listing == nullptr) return nullptr;
   if (!removed.empty()) listing->names.erase(removed);
   if (!added.empty()) listing->names.insert(added);
   TakeOwnChange(listing, stamp);
+  return listing;
 }
 
 void posix::NoteCreated(const std::string& native) {
@@ -261,6 +276,32 @@ void posix::NoteRemoved(const std::string& native) {
   SplitNative(native, &dir, &name);
   std::lock_guard<std::mutex> hold(ListingLock);
   ApplyChange(dir, name, std::string());
+}
+
+void posix::NoteRemovedOpen(const std::string& native, int fd) {
+  std::string dir, name;
+  SplitNative(native, &dir, &name);
+  std::lock_guard<std::mutex> hold(ListingLock);
+  const FolderListing* listing = ApplyChange(dir, name, std::string());
+  struct statfs fs;
+  if (listing == nullptr || statfs(dir.empty() ? "." : dir.c_str(), &fs) != 0) return;
+  if (static_cast<uint32_t>(fs.f_type) == FUSE_MAGIC) HiddenNames.push_back(HiddenName{fd, dir, listing->stamp});
+}
+
+// The close removed the hidden name: a change of the program's own, unless
+// anything else changed the folder since the removal.
+void posix::NoteClosed(int fd) {
+  std::lock_guard<std::mutex> hold(ListingLock);
+  for (size_t i = 0; i < HiddenNames.size(); ++i) {
+    if (HiddenNames[i].fd != fd) continue;
+    const HiddenName hidden = HiddenNames[i];
+    HiddenNames.erase(HiddenNames.begin() + static_cast<std::ptrdiff_t>(i));
+    FolderStamp stamp;
+    if (!ReadStamp(hidden.dir, &stamp)) return;
+    auto it = Listings.find(KeyOf(stamp));
+    if (it != Listings.end() && SameStamp(it->second.stamp, hidden.stamp)) TakeOwnChange(&it->second, stamp);
+    return;
+  }
 }
 
 void posix::NoteRenamed(const std::string& from, const std::string& to) {
