@@ -11,6 +11,7 @@ packages=("$@")
   wine64 xvfb xauth x11-utils
   qt6-base-dev libgl-dev fonts-dejavu-core
   libsquish-dev python3-pil imagemagick
+  bindfs ntfs-3g
   dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
 )
 missing=()
