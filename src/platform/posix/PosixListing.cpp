@@ -89,6 +89,11 @@ static std::map<FolderKey, FolderListing> Listings;
 static uint64_t FolderReads = 0;
 static std::atomic<uint64_t> Calls{0};
 static std::vector<HiddenName> HiddenNames;
+// The folder that the current call found current last, by the path it asked
+// with: a call that asks again trusts it without another status.
+static uint64_t CheckedCall = 0;
+static std::string CheckedDir;
+static FolderKey CheckedKey;
 
 std::mutex posix::ListingLock;
 thread_local uint64_t posix::CurrentCall = 0;
@@ -174,9 +179,16 @@ static bool Settled(const FolderStamp& stamp, const struct timespec& now) {
 // reports why.
 const NameSet* posix::CachedListing(const std::string& dir) {
   if (!CacheEnabled) return nullptr;
+  if (CurrentCall != 0 && CheckedCall == CurrentCall && CheckedDir == dir) {
+    auto kept = Listings.find(CheckedKey);
+    if (kept != Listings.end() && kept->second.vouchedCall == CurrentCall) return &kept->second.names;
+  }
   FolderStamp stamp;
   if (!ReadStamp(dir, &stamp)) return nullptr;
   auto it = Listings.find(KeyOf(stamp));
+  CheckedCall = CurrentCall;
+  CheckedDir = dir;
+  CheckedKey = KeyOf(stamp);
   if (it != Listings.end() && it->second.settled && SameStamp(it->second.stamp, stamp)) {
     it->second.vouchedCall = CurrentCall;
     return &it->second.names;
