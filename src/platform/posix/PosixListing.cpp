@@ -24,12 +24,14 @@
 // systems answer from the file system, not from the attributes the kernel
 // cached for a second or more.
 //
-// Not supported: a change made by another process in the same clock tick as
-// the program's own change of that folder, on a kernel or file system whose
-// times do not tell two changes in one tick apart (Linux before 6.13 gives
-// them at most one time per tick); the listing may miss it until the folder
-// is read again. A name that the listing holds but that is gone is noticed
-// at once (ForgetListing).
+// Not supported: a change made by another process at the moment of the
+// program's own change of that folder: between the check and the change in
+// one call of the layer; in the same clock tick after it, on a kernel or file
+// system whose times do not tell two changes in one tick apart (Linux before
+// 6.13 gives them at most one time per tick); on FUSE, between the removal of
+// the name of an open file and that file's close. The listing may miss such
+// a change until the folder is read again. A name that the listing holds but
+// that is gone is noticed at once (ForgetListing).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
