@@ -17,6 +17,7 @@ whole_list=0
   wine64 xvfb xauth x11-utils
   qt6-base-dev libgl-dev fonts-dejavu-core
   libsquish-dev python3-pil imagemagick
+  bindfs ntfs-3g
   dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
   bindfs strace lintian librsvg2-bin
 )

@@ -1,63 +1,37 @@
 // Whole-process timing of the program as a user runs it, `PROGRAM -C BASEDIR`
 // without a display, for one or more builds side by side in one run (for
-// example the previous commit's and the current one's):
+// example main's and a branch's):
 // - one DXT1 texture, six DXT1 textures and one DXT3 texture of 4096 x 4096
-//   pixels, each against "the copy": `cat` of the same TGA bytes into new
-//   files, one process per file; the program's time as a ratio to the
-//   copy's, and its minor page faults;
-// - the peak memory of converting one 8192 x 8192 DXT1 texture;
-// - an empty run (no textures found) beside a trivial process start.
-// Runs are interleaved (program, copy, program, copy, ...) and the minimum of
-// 5 rounds is taken. Prints a Markdown table with a column per program.
+//   pixels, and one DXT1 texture of 8192 x 8192 with the program's peak
+//   memory, each against "the copy": `cat` of the same TGA bytes into new
+//   files, one process per file;
+// - an empty run (no textures found) against /bin/true.
+// In each round every program runs once, followed by its copy; the programs
+// take turns at starting the round. A cell gives the median of the paired
+// ratios (a program's time over the copy's right after it) beside their
+// minimum, the program's median time and its fewest minor page faults. The
+// file system is synced before every timed process, so that none pays for
+// the writes of the one before; the inputs stay in the page cache for both
+// sides. Prints a Markdown table with a column per program.
 //
-// Usage: process_bench PROGRAM [PROGRAM...]
-//
-// Processes are started with fork and exec, not posix_spawn: a child started
-// through vfork reports its parent's peak resident set size as its own
-// ru_maxrss, and a forked child the parent's current one. The textures are
-// therefore built in a child process, so that this process stays small and
-// the program's own peak is what gets measured.
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/statfs.h>
-#include <sys/wait.h>
+// Usage: process_bench [--rounds N] PROGRAM [PROGRAM...]   (9 rounds unless told)
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
-#include <map>
-#include <stdexcept>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "ProgramTiming.h"
 #include "ZtexWriter.h"
 
-extern char** environ;
-
-namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 namespace {
 
-const int ROUNDS = 5;
-const int MEMORY_RUNS = 3;
+const int DEFAULT_ROUNDS = 9;
 const uint32_t MIP_LEVELS = 4;
-
-volatile std::sig_atomic_t Interrupted = 0;
-
-void OnSignal(int) { Interrupted = 1; }
-
-[[noreturn]] void Fail(const std::string& message) { throw std::runtime_error(message); }
 
 // One texture of a case: its name (NAME-C.TEX gives NAME.tga) and picture.
 struct Texture {
@@ -72,6 +46,7 @@ struct Case {
   uint32_t format;
   uint32_t size;
   std::vector<Texture> textures;
+  bool memory;  // report the peak memory too
 
   uint64_t TgaSize() const {
     const uint64_t bytesPerPixel = format == ZTEXGEN_DXT1 ? 3 : 4;
@@ -79,131 +54,21 @@ struct Case {
   }
 };
 
-// The work folder, removed with everything in it when the run ends, also
-// after an error.
-struct WorkFolder {
-  WorkFolder() {
-    std::string pattern = (fs::temp_directory_path() / "oskelt-process-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) Fail("cannot create a folder in " + fs::temp_directory_path().string());
-    path = pattern;
-  }
-  ~WorkFolder() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-    if (ec) std::fprintf(stderr, "process_bench: cannot remove %s: %s\n", path.c_str(), ec.message().c_str());
-  }
-  WorkFolder(const WorkFolder&) = delete;
-  WorkFolder& operator=(const WorkFolder&) = delete;
-  fs::path path;
-};
-
-struct Outcome {
-  double seconds = 0;
-  long minorFaults = 0;
-  long peakKib = 0;
-  int status = 0;  // as from wait4
-};
-
-std::string Describe(int status) {
-  if (WIFEXITED(status)) return "exit code " + std::to_string(WEXITSTATUS(status));
-  if (WIFSIGNALED(status)) return std::string("signal ") + strsignal(WTERMSIG(status));
-  return "status " + std::to_string(status);
-}
-
-bool ExitedWith(const Outcome& outcome, int code) {
-  return WIFEXITED(outcome.status) && WEXITSTATUS(outcome.status) == code;
-}
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// The environment of every child: ours without a display.
-std::vector<char*> ChildEnvironment() {
-  std::vector<char*> env;
-  for (char** p = environ; *p != nullptr; ++p) {
-    if (std::strncmp(*p, "DISPLAY=", 8) == 0 || std::strncmp(*p, "WAYLAND_DISPLAY=", 16) == 0) continue;
-    env.push_back(*p);
-  }
-  env.push_back(nullptr);
-  return env;
-}
-
-// Runs args[0] with standard output into a new file out (or /dev/null) and
-// standard error into errors; the time is from before fork to after wait4.
-Outcome RunProcess(const std::vector<std::string>& args, const fs::path& out, const fs::path& errors) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> env = ChildEnvironment();
-  const std::string outName = out.string();
-  const std::string errorName = errors.string();
-
-  const auto start = Clock::now();
-  const pid_t pid = fork();
-  if (pid < 0) Fail(std::string("fork: ") + std::strerror(errno));
-  if (pid == 0) {
-    const int outFile = open(outName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errorFile = open(errorName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (outFile < 0 || errorFile < 0 || dup2(outFile, 1) < 0 || dup2(errorFile, 2) < 0) _exit(126);
-    close(outFile);
-    close(errorFile);
-    execve(argv[0], argv.data(), env.data());
-    _exit(127);
-  }
-  Outcome outcome;
-  struct rusage usage {};
-  while (wait4(pid, &outcome.status, 0, &usage) < 0) {
-    if (errno != EINTR) Fail(std::string("wait4: ") + std::strerror(errno));
-  }
-  outcome.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  outcome.minorFaults = usage.ru_minflt;
-  outcome.peakKib = usage.ru_maxrss;
-  if (Interrupted) Fail("interrupted");
-  return outcome;
-}
-
-void WriteFile(const fs::path& path, const ByteVector& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out) Fail("cannot write " + path.string());
-}
-
-// Writes the ZTEX files of every case, in a child process (see the top).
+// Writes the ZTEX files of every case, in a child process.
 void BuildTextures(const fs::path& work, const std::vector<Case>& cases) {
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) Fail(std::string("fork: ") + std::strerror(errno));
-  if (pid == 0) {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-    int code = 0;
-    try {
-      for (const Case& c : cases) {
-        fs::create_directories(work / c.folder / "_compiled");
-        for (const Texture& texture : c.textures) {
-          RgbaImage image;
-          ByteVector bytes;
-          if (!MakePattern(texture.pattern, c.size, c.size, texture.seed, &image) ||
-              !BuildZtexFile(c.format, image, MIP_LEVELS, &bytes))
-            Fail("cannot build " + texture.name);
-          WriteFile(work / c.folder / "_compiled" / (texture.name + "-C.TEX"), bytes);
-        }
+  InChild([&] {
+    for (const Case& c : cases) {
+      fs::create_directories(work / c.folder / "_compiled");
+      for (const Texture& texture : c.textures) {
+        RgbaImage image;
+        ByteVector bytes;
+        if (!MakePattern(texture.pattern, c.size, c.size, texture.seed, &image) ||
+            !BuildZtexFile(c.format, image, MIP_LEVELS, &bytes))
+          Fail("cannot build " + texture.name);
+        WriteFile(work / c.folder / "_compiled" / (texture.name + "-C.TEX"), bytes.data(), bytes.size());
       }
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "process_bench: %s\n", e.what());
-      code = 1;
     }
-    std::fflush(nullptr);
-    _exit(code);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) Fail(std::string("waitpid: ") + std::strerror(errno));
-  }
-  if (Interrupted) Fail("interrupted");
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) Fail("building the textures failed (" + Describe(status) + ")");
+  });
 }
 
 // Every file below folder but outside its _compiled folder.
@@ -247,39 +112,12 @@ void RemoveOutputs(const fs::path& folder) {
     if (entry.path().filename() != "_compiled") fs::remove_all(entry.path());
 }
 
-bool SameBytes(const fs::path& a, const fs::path& b) {
-  std::ifstream first(a, std::ios::binary);
-  std::ifstream second(b, std::ios::binary);
-  std::vector<char> x(1 << 20);
-  std::vector<char> y(1 << 20);
-  for (;;) {
-    first.read(x.data(), static_cast<std::streamsize>(x.size()));
-    second.read(y.data(), static_cast<std::streamsize>(y.size()));
-    if (first.gcount() != second.gcount()) return false;
-    if (first.gcount() == 0) return true;
-    if (!std::equal(x.begin(), x.begin() + first.gcount(), y.begin())) return false;
-  }
-}
-
-std::string FindTool(const char* name) {
-  for (const char* folder : {"/bin/", "/usr/bin/"}) {
-    const std::string path = std::string(folder) + name;
-    if (access(path.c_str(), X_OK) == 0) return path;
-  }
-  Fail(std::string("no ") + name + " in /bin or /usr/bin");
-}
-
-struct Program {
-  std::string path;   // absolute
-  std::string label;  // as given
-};
-
 class Bench {
  public:
-  Bench(const std::vector<Program>& programs, const fs::path& work)
-      : programs_(programs), work_(work), errors_(work / "stderr.txt"), cat_(FindTool("cat")) {}
+  Bench(const std::vector<Program>& programs, const fs::path& work, int rounds)
+      : programs_(programs), work_(work), errors_(work / "stderr.txt"), cat_(FindTool("cat")), rounds_(rounds) {}
 
-  // The program's conversions of a case against the copy; one cell per
+  // The programs' conversions of a case against the copy; one cell per
   // program.
   std::vector<std::string> Conversion(const Case& c) {
     const fs::path base = work_ / c.folder;
@@ -308,52 +146,37 @@ class Bench {
     }
     CopyOnce(c, kept, copy);
 
-    std::vector<double> best(programs_.size(), std::numeric_limits<double>::infinity());
+    std::vector<Paired> pairs(programs_.size());
     std::vector<long> faults(programs_.size(), std::numeric_limits<long>::max());
-    double bestCopy = std::numeric_limits<double>::infinity();
-    for (int round = 0; round < ROUNDS; ++round) {
-      std::fprintf(stderr, "  %s: round %d of %d\n", c.label.c_str(), round + 1, ROUNDS);
+    std::vector<long> peak(programs_.size(), 0);
+    for (int round = 0; round < rounds_; ++round) {
+      std::fprintf(stderr, "  %s: round %d of %d\n", c.label.c_str(), round + 1, rounds_);
       for (size_t k = 0; k < programs_.size(); ++k) {
-        // Each round starts with another program, so none always runs first.
         const size_t p = (static_cast<size_t>(round) + k) % programs_.size();
+        SyncFileSystem(work_);
         const Outcome run = ConvertOnce(p, c);
         RemoveOutputs(base);
-        best[p] = std::min(best[p], run.seconds);
+        pairs[p].program.push_back(run.seconds);
         faults[p] = std::min(faults[p], run.minorFaults);
-        bestCopy = std::min(bestCopy, CopyOnce(c, kept, copy));
+        peak[p] = std::max(peak[p], run.peakKib);
+        SyncFileSystem(work_);
+        pairs[p].copy.push_back(CopyOnce(c, kept, copy));
       }
     }
     fs::remove_all(kept);
     fs::remove_all(copy);
     fs::remove_all(base);
-    copyTimes_.push_back(Milliseconds(bestCopy) + " (" + c.label + ")");
 
+    std::vector<double> copies;
+    for (const Paired& pair : pairs) copies.insert(copies.end(), pair.copy.begin(), pair.copy.end());
+    copyTimes_.push_back(Milliseconds(Median(copies)) + " (" + c.label + ")");
     std::vector<std::string> cells;
     for (size_t p = 0; p < programs_.size(); ++p) {
-      char text[96];
-      std::snprintf(text, sizeof text, "%.2f x the copy, %s minor faults", best[p] / bestCopy,
-                    Thousands(faults[p]).c_str());
-      cells.push_back(text);
+      std::string cell = RatioCell(pairs[p].MedianRatio(), pairs[p].MinimumRatio()) + ", " +
+                         Milliseconds(pairs[p].MedianProgram()) + ", " + Thousands(faults[p]) + " minor faults";
+      if (c.memory) cell += ", peak " + Mebibytes(static_cast<double>(peak[p]));
+      cells.push_back(cell);
     }
-    return cells;
-  }
-
-  // The largest ru_maxrss of a few conversions of a case by each program.
-  std::vector<std::string> PeakMemory(const Case& c) {
-    const fs::path base = work_ / c.folder;
-    std::vector<long> peak(programs_.size(), 0);
-    for (int round = 0; round < MEMORY_RUNS; ++round) {
-      std::fprintf(stderr, "  %s: run %d of %d\n", c.label.c_str(), round + 1, MEMORY_RUNS);
-      for (size_t p = 0; p < programs_.size(); ++p) {
-        peak[p] = std::max(peak[p], ConvertOnce(p, c).peakKib);
-        RemoveOutputs(base);
-      }
-    }
-    fs::remove_all(base);
-    // The floor of this measure: a trivial process started the same way.
-    trivialPeakKib_ = RunProcess({FindTool("true")}, "/dev/null", errors_).peakKib;
-    std::vector<std::string> cells;
-    for (long kib : peak) cells.push_back(Mebibytes(kib));
     return cells;
   }
 
@@ -362,9 +185,8 @@ class Bench {
   std::vector<std::string> EmptyRun(const Case& c) {
     const fs::path base = work_ / c.folder;
     const std::string trueTool = FindTool("true");
-    std::vector<double> best(programs_.size(), std::numeric_limits<double>::infinity());
-    double bestTrue = std::numeric_limits<double>::infinity();
-    for (int round = 0; round <= ROUNDS; ++round) {  // round 0 is not measured
+    std::vector<Paired> pairs(programs_.size());
+    for (int round = 0; round <= rounds_; ++round) {  // round 0 is not measured
       for (size_t k = 0; k < programs_.size(); ++k) {
         const size_t p = (static_cast<size_t>(round) + k) % programs_.size();
         const Outcome run = RunProcess({programs_[p].path, "-C", base.string()}, "/dev/null", errors_);
@@ -375,20 +197,20 @@ class Bench {
         const Outcome trivial = RunProcess({trueTool}, "/dev/null", errors_);
         if (!ExitedWith(trivial, 0)) Fail(trueTool + ": " + Describe(trivial.status));
         if (round > 0) {
-          best[p] = std::min(best[p], run.seconds);
-          bestTrue = std::min(bestTrue, trivial.seconds);
+          pairs[p].program.push_back(run.seconds);
+          pairs[p].copy.push_back(trivial.seconds);
         }
       }
     }
     fs::remove_all(base);
-    trueTime_ = Milliseconds(bestTrue);
+    trivialPeakKib_ = RunProcess({trueTool}, "/dev/null", errors_).peakKib;
+    std::vector<double> trues;
+    for (const Paired& pair : pairs) trues.insert(trues.end(), pair.copy.begin(), pair.copy.end());
+    trueTime_ = Milliseconds(Median(trues));
     std::vector<std::string> cells;
-    for (size_t p = 0; p < programs_.size(); ++p) {
-      char text[96];
-      std::snprintf(text, sizeof text, "%s, %.1f x `%s`", Milliseconds(best[p]).c_str(), best[p] / bestTrue,
-                    trueTool.c_str());
-      cells.push_back(text);
-    }
+    for (size_t p = 0; p < programs_.size(); ++p)
+      cells.push_back(RatioCell(pairs[p].MedianRatio(), pairs[p].MinimumRatio()) + " `" + trueTool + "`, " +
+                      Milliseconds(pairs[p].MedianProgram()));
     return cells;
   }
 
@@ -396,24 +218,6 @@ class Bench {
   const std::vector<std::string>& CopyTimes() const { return copyTimes_; }
   const std::string& TrueTime() const { return trueTime_; }
   long TrivialPeakKib() const { return trivialPeakKib_; }
-
-  static std::string Milliseconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, seconds < 0.1 ? "%.2f ms" : "%.0f ms", seconds * 1000);
-    return text;
-  }
-
-  static std::string Mebibytes(long kib) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(kib) / 1024);
-    return text;
-  }
-
-  static std::string Thousands(long value) {
-    std::string digits = std::to_string(value);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
-    return digits;
-  }
 
  private:
   Outcome ConvertOnce(size_t p, const Case& c) {
@@ -445,50 +249,26 @@ class Bench {
   fs::path work_;
   fs::path errors_;
   std::string cat_;
+  int rounds_;
   std::vector<std::string> notes_;
   std::vector<std::string> copyTimes_;
   std::string trueTime_;
   long trivialPeakKib_ = 0;
 };
 
-std::string FileSystemName(const fs::path& path) {
-  struct statfs info {};
-  if (statfs(path.c_str(), &info) != 0) return "unknown file system";
-  static const std::map<long, const char*> names = {
-      {0xEF53, "ext4"}, {0x01021994, "tmpfs"}, {0x9123683E, "btrfs"}, {0x58465342, "xfs"}, {0x794C7630, "overlayfs"}};
-  const auto found = names.find(static_cast<long>(info.f_type));
-  return found != names.end() ? found->second : "file system type " + std::to_string(info.f_type);
-}
-
-void PrintRow(const std::string& label, const std::vector<std::string>& cells) {
-  std::printf("| %s |", label.c_str());
-  for (const std::string& cell : cells) std::printf(" %s |", cell.c_str());
-  std::printf("\n");
-}
-
 int Main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: %s PROGRAM [PROGRAM...]\n", argv[0]);
+  const Options options = ParseOptions(argc, argv, {"--rounds"});
+  if (options.rest.empty()) {
+    std::fprintf(stderr, "usage: %s [--rounds N] PROGRAM [PROGRAM...]\n", argv[0]);
     return 2;
   }
-  std::vector<Program> programs;
-  std::map<std::string, int> seen;
-  for (int i = 1; i < argc; ++i) {
-    const fs::path path = fs::absolute(argv[i]);
-    if (access(path.c_str(), X_OK) != 0) Fail(std::string(argv[i]) + " is not an executable file");
-    std::string label = argv[i];
-    if (++seen[label] > 1) label += " (" + std::to_string(seen[label]) + ")";
-    programs.push_back(Program{path.string(), label});
-  }
-
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  const int rounds = options.Int("--rounds", DEFAULT_ROUNDS);
+  const std::vector<Program> programs = ProgramsFrom(options.rest);
+  CatchInterrupts();
 
   const uint32_t big = 4096;
   const std::vector<Case> conversions = {
-      {"1 DXT1 texture, 4096 x 4096", "dxt1", ZTEXGEN_DXT1, big, {{"Bench_Rings", "rings", 1}}},
+      {"1 DXT1 texture, 4096 x 4096", "dxt1", ZTEXGEN_DXT1, big, {{"Bench_Rings", "rings", 1}}, false},
       {"6 DXT1 textures, 4096 x 4096",
        "six",
        ZTEXGEN_DXT1,
@@ -498,32 +278,27 @@ int Main(int argc, char** argv) {
         {"Bench_Letter", "letter", 1},
         {"Bench_Rings", "rings", 1},
         {"Bench_Noise1", "noise", 1},
-        {"Bench_Noise2", "noise", 2}}},
-      {"1 DXT3 texture, 4096 x 4096", "dxt3", ZTEXGEN_DXT3, big, {{"Bench_Rings", "rings", 1}}},
+        {"Bench_Noise2", "noise", 2}},
+       false},
+      {"1 DXT3 texture, 4096 x 4096", "dxt3", ZTEXGEN_DXT3, big, {{"Bench_Rings", "rings", 1}}, false},
+      {"1 DXT1 texture, 8192 x 8192, with peak memory", "memory", ZTEXGEN_DXT1, 8192, {{"Bench_Rings", "rings", 1}},
+       true},
   };
-  const Case memory = {"Peak memory, 1 DXT1 texture, 8192 x 8192", "memory", ZTEXGEN_DXT1, 8192,
-                       {{"Bench_Rings", "rings", 1}}};
-  const Case empty = {"Empty run (no textures)", "empty", ZTEXGEN_DXT1, 0, {}};
+  const Case empty = {"Empty run (no textures)", "empty", ZTEXGEN_DXT1, 0, {}, false};
 
-  WorkFolder work;
+  WorkFolder work("oskelt-process");
   std::vector<Case> all = conversions;
-  all.push_back(memory);
   all.push_back(empty);
   std::fprintf(stderr, "process_bench: building the textures in %s\n", work.path.c_str());
   BuildTextures(work.path, all);
 
-  Bench bench(programs, work.path);
+  Bench bench(programs, work.path, rounds);
   std::vector<std::pair<std::string, std::vector<std::string>>> rows;
   for (const Case& c : conversions) rows.push_back({c.label, bench.Conversion(c)});
-  rows.push_back({memory.label, bench.PeakMemory(memory)});
   std::fprintf(stderr, "  %s\n", empty.label.c_str());
   rows.push_back({empty.label, bench.EmptyRun(empty)});
 
-  std::printf("\n| Case |");
-  for (const Program& program : programs) std::printf(" `%s` |", program.label.c_str());
-  std::printf("\n|---|");
-  for (size_t p = 0; p < programs.size(); ++p) std::printf("---|");
-  std::printf("\n");
+  PrintHeader("Case", programs);
   for (const auto& row : rows) PrintRow(row.first, row.second);
 
   std::string copies;
@@ -531,11 +306,12 @@ int Main(int argc, char** argv) {
   std::printf(
       "\nMeasured with `process_bench` on %ld CPUs, in %s (%s): each program run as `PROGRAM -C BASEDIR` without "
       "DISPLAY and WAYLAND_DISPLAY, standard output to /dev/null, in fresh output folders; the copy is `cat` of the "
-      "same TGA bytes into new files, one process per file. Program and copy interleaved, minimum of %d rounds; "
-      "minor page faults (the fewest) and peak memory (the largest of %d runs) as wait4 reports them. The copy "
-      "took %s; `true` %s and %s of peak memory.\n",
-      sysconf(_SC_NPROCESSORS_ONLN), fs::temp_directory_path().c_str(), FileSystemName(work.path).c_str(), ROUNDS,
-      MEMORY_RUNS, copies.c_str(), bench.TrueTime().c_str(), Bench::Mebibytes(bench.TrivialPeakKib()).c_str());
+      "same TGA bytes into new files, one process per file. %d rounds, program and copy interleaved, the file "
+      "system synced before each; the median of the paired ratios (min: the smallest), the program's median time, "
+      "its fewest minor page faults and its largest peak memory as wait4 reports them. The copy took (median) %s; "
+      "`true` %s and %s of peak memory.\n",
+      sysconf(_SC_NPROCESSORS_ONLN), fs::temp_directory_path().c_str(), FileSystemName(work.path).c_str(), rounds,
+      copies.c_str(), bench.TrueTime().c_str(), Mebibytes(static_cast<double>(bench.TrivialPeakKib())).c_str());
   for (const std::string& note : bench.Notes()) std::printf("\nNote: %s\n", note.c_str());
   return 0;
 }

@@ -54,6 +54,7 @@ PlatFile PlatOpenRead(const char* path) {
 static bool CreateExclusive(const std::string& native, int* fd) {
   const int made = open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (made < 0) return Fail(errno == EEXIST ? ERROR_FILE_EXISTS : CodeFromErrno(errno));
+  NoteCreated(native);
   *fd = made;
   return true;
 }
@@ -141,7 +142,7 @@ bool PlatWrite(PlatFile file, const void* buffer, uint32_t size, uint32_t* done)
 }
 
 void PlatClose(PlatFile file) {
-  if (ValidHandle(file)) close(Descriptor(file));
+  if (ValidHandle(file) && close(Descriptor(file)) == 0) NoteClosed(Descriptor(file));
 }
 
 // FALLOC_FL_KEEP_SIZE: the blocks are allocated beyond the end of the file,
@@ -301,23 +302,30 @@ static bool LinksUnsupported(int error) {
 // rename.
 static bool LinkHeld(const std::string& from, const std::string& to) {
   if (!UseRename) {
-    if (link(from.c_str(), to.c_str()) == 0) return true;
+    if (link(from.c_str(), to.c_str()) == 0) {
+      NoteCreated(to);
+      return true;
+    }
     if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
     if (!LinksUnsupported(errno)) return FailErrno();
   }
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
-  if (errno != EINVAL && errno != ENOSYS) return FailErrno();
-  // Nor the flag: checked, then renamed.
-  struct stat st;
-  if (lstat(to.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
-  if (rename(from.c_str(), to.c_str()) != 0) return FailErrno();
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
+    if (errno == EEXIST) return Fail(ERROR_ALREADY_EXISTS);
+    if (errno != EINVAL && errno != ENOSYS) return FailErrno();
+    // Nor the flag: checked, then renamed.
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
+    if (rename(from.c_str(), to.c_str()) != 0) return FailErrno();
+  }
+  NoteRenamed(from, to);
   return true;
 }
 
 static bool LinkTo(int fd, const std::string& native) {
-  if (linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-  return errno == EEXIST ? Fail(ERROR_ALREADY_EXISTS) : FailErrno();
+  if (linkat(AT_FDCWD, ProcPath(fd).c_str(), AT_FDCWD, native.c_str(), AT_SYMLINK_FOLLOW) != 0)
+    return errno == EEXIST ? Fail(ERROR_ALREADY_EXISTS) : FailErrno();
+  NoteCreated(native);
+  return true;
 }
 
 static bool PublishFile(PlatFile file, const char* target, const char* temporary) {
@@ -343,7 +351,8 @@ static bool PublishFile(PlatFile file, const char* target, const char* temporary
   }
   if (!linked && !LinkHeld(source, native)) return false;
   // The temporary name goes only while it is still this file's.
-  if (lstat(source.c_str(), &st) == 0 && SameFile(st, own)) unlink(source.c_str());
+  if (lstat(source.c_str(), &st) == 0 && SameFile(st, own) && unlink(source.c_str()) == 0)
+    NoteRemovedOpen(source, fd);
   return true;
 }
 
@@ -366,12 +375,17 @@ static bool DeleteLeftover(const char* path) {
     Fail(ERROR_SHARING_VIOLATION);
   } else if (fstat(fd, &own) != 0 || lstat(native.c_str(), &seen) != 0 || !SameFile(own, seen)) {
     Fail(ERROR_SHARING_VIOLATION);  // the name went or changed meanwhile
-  } else if (unlink(native.c_str()) != 0) {
-    FailErrno();
   } else {
-    removed = true;
+    const size_t cut = native.rfind('/');
+    VouchListing(cut == std::string::npos ? std::string() : native.substr(0, cut + 1));
+    if (unlink(native.c_str()) != 0) {
+      FailErrno();
+    } else {
+      NoteRemovedOpen(native, fd);
+      removed = true;
+    }
   }
-  close(fd);
+  if (close(fd) == 0) NoteClosed(fd);
   return removed;
 }
 

@@ -32,13 +32,27 @@ bool FailErrno();  // Fail with the code of errno
 // does not fit.
 uint32_t CopyOut(const char* text, size_t length, char* buffer, uint32_t size);
 
+// The call of the layer that runs on this thread: a number that no other
+// call had, 0 outside the layer's routines. The program's own changes of a
+// folder are applied to its kept listing only when the same call found that
+// listing current just before (PosixListing.cpp).
+extern thread_local uint64_t CurrentCall;
+uint64_t NewCall();
+struct CallScope {
+  CallScope() { CurrentCall = NewCall(); }
+  ~CallScope() { CurrentCall = 0; }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
+};
+
 // Runs body, a routine that returns true on success and sets the last-error
-// code when it fails. A success leaves the caller's last-error code as it
-// was, whatever the body's steps set on the way; a failed allocation is a
-// failure with ERROR_NOT_ENOUGH_MEMORY.
+// code when it fails, as one call of the layer. A success leaves the
+// caller's last-error code as it was, whatever the body's steps set on the
+// way; a failed allocation is a failure with ERROR_NOT_ENOUGH_MEMORY.
 template <typename Body>
 bool Guarded(Body body) {
   const uint32_t saved = LastError;
+  const CallScope call;
   try {
     if (!body()) return false;
     LastError = saved;
@@ -91,14 +105,35 @@ bool ScanDirectory(const std::string& dir, Visit visit) {
   return true;
 }
 
-// The kept names of folder dir, brought up to date; null when the folder is
-// not kept. Call with ListingLock held; the result is good until it is
-// released.
+// The kept names of folder dir, read again when the folder's status shows a
+// change; null when the folder is not kept. Call with ListingLock held; the
+// result is good until it is released.
 const NameSet* CachedListing(const std::string& dir);
 // The stored name in folder dir that stands for name: the identical one,
 // otherwise the first case variant in the fixed order. Fails with
 // ERROR_FILE_NOT_FOUND when there is none. Call with ListingLock held.
 bool LookupFolded(const std::string& dir, const std::string& name, std::string* stored);
+// Drops the kept listing of folder dir, which named a file that is gone.
+// Call with ListingLock held.
+void ForgetListing(const std::string& dir);
+
+// The program's own changes of its folders, each noted right after the
+// system call that made it succeeded (paths as handed to that call). A kept
+// listing takes the change when the same call of the layer found it current
+// before (see VouchListing); otherwise it is dropped and read again when next
+// used. Each takes ListingLock.
+void NoteCreated(const std::string& native);
+void NoteFolderCreated(const std::string& native);
+void NoteRemoved(const std::string& native);
+void NoteRenamed(const std::string& from, const std::string& to);
+// The removal of a name of the file open as fd, and that file's close. A
+// FUSE file system served by libfuse keeps such a name as a hidden one
+// (".fuse_hidden...") until the close, which then changes the folder again.
+void NoteRemovedOpen(const std::string& native, int fd);
+void NoteClosed(int fd);
+// Checks, before a change of folder dir, that its kept listing is current,
+// for a call whose lookups did not need the listing. Takes ListingLock.
+void VouchListing(const std::string& dir);
 
 // ---------------------------------------------------------------------------
 // Paths (PosixNames.cpp). A native path is the path handed to the system

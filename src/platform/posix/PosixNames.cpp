@@ -27,6 +27,12 @@ std::string posix::JoinNative(const std::string& dir, const std::string& name) {
 
 bool posix::IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
+// The folder part of a native path, "" for the current folder.
+static std::string FolderOf(const std::string& native) {
+  const size_t cut = native.rfind('/');
+  return cut == std::string::npos ? std::string() : native.substr(0, cut + 1);
+}
+
 struct PathParts {
   bool absolute;
   bool trailingSeparator;
@@ -66,14 +72,22 @@ static bool FindName(const std::string& dir, const std::string& name, std::strin
   }
   if (errno != ENOENT) return FailErrno();
   if (IsDotName(name)) return Fail(ERROR_FILE_NOT_FOUND);
-  std::string stored;
-  {
+  const std::string folder = dir.empty() ? "." : dir;
+  for (int attempt = 0;; ++attempt) {
+    std::string stored;
+    {
+      std::lock_guard<std::mutex> hold(ListingLock);
+      if (!LookupFolded(folder, name, &stored)) return false;
+    }
+    if (stat(JoinNative(dir, stored).c_str(), st) == 0) {
+      *found = stored;
+      return true;
+    }
+    if (errno != ENOENT || attempt > 0) return FailErrno();
+    // A kept listing that names a file that is gone is read again.
     std::lock_guard<std::mutex> hold(ListingLock);
-    if (!LookupFolded(dir.empty() ? "." : dir, name, &stored)) return false;
+    ForgetListing(folder);
   }
-  if (stat(JoinNative(dir, stored).c_str(), st) != 0) return FailErrno();
-  *found = stored;
-  return true;
 }
 
 static bool ResolveParts(const PathParts& parts, std::string* native, std::string* last) {
@@ -165,6 +179,7 @@ bool PlatCreateDirectory(const char* path) {
     std::string native;
     if (!ResolveNew(path, ERROR_ALREADY_EXISTS, &native)) return false;
     if (mkdir(native.c_str(), 0777) != 0) return FailErrno();
+    NoteFolderCreated(native);
     return true;
   });
 }
@@ -173,14 +188,21 @@ bool PlatDeleteFile(const char* path) {
   return Guarded([&] {
     std::string native;
     if (!ResolveExistingFile(path, &native)) return false;
+    VouchListing(FolderOf(native));
     if (unlink(native.c_str()) != 0) return FailErrno();
+    NoteRemoved(native);
     return true;
   });
 }
 
 // rename() that never replaces an existing name.
 static bool RenameNoReplace(const std::string& from, const std::string& to) {
-  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  VouchListing(FolderOf(from));
+  VouchListing(FolderOf(to));
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    NoteRenamed(from, to);
+    return true;
+  }
   if (errno != EINVAL && errno != ENOSYS) {
     return Fail(errno == EEXIST ? ERROR_ALREADY_EXISTS : CodeFromErrno(errno));
   }
@@ -188,6 +210,7 @@ static bool RenameNoReplace(const std::string& from, const std::string& to) {
   struct stat st;
   if (lstat(to.c_str(), &st) == 0) return Fail(ERROR_ALREADY_EXISTS);
   if (rename(from.c_str(), to.c_str()) != 0) return FailErrno();
+  NoteRenamed(from, to);
   return true;
 }
 
