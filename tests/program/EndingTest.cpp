@@ -366,7 +366,7 @@ class EndingOnFuse : public Ending {
     FillBase();
   }
   void TearDown() override {
-    if (mounted) std::system(("fusermount -u '" + base + "'").c_str());
+    if (mounted) EXPECT_EQ(0, std::system(("fusermount -u '" + base + "'").c_str())) << "left mounted: " << base;
   }
 
   // The program under strace with the given filter and injection.
