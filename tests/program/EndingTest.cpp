@@ -366,7 +366,8 @@ class EndingOnFuse : public Ending {
     FillBase();
   }
   void TearDown() override {
-    if (mounted) EXPECT_EQ(0, std::system(("fusermount -u '" + base + "'").c_str())) << "left mounted: " << base;
+    if (!mounted) return;
+    EXPECT_EQ(0, std::system(("fusermount -u '" + base + "'").c_str())) << "left mounted: " << base;
   }
 
   // The program under strace with the given filter and injection.
