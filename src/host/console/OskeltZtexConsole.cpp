@@ -52,14 +52,6 @@ void DrawProgress() {
   Console.progressDrawn = true;
 }
 
-// Writes text with "\r\n" as "\n".
-void PutLines(const char* text, std::FILE* to) {
-  for (const char* p = text; *p; ++p) {
-    if (p[0] == '\r' && p[1] == '\n') continue;
-    std::fputc(*p, to);
-  }
-}
-
 // The log itself goes to standard output from the log; the progress line
 // on the terminal gives way to it and comes back with the next step.
 void AppendLog(DialogHandle, const char*) { ErasePending(); }
@@ -109,12 +101,11 @@ void ProgressStep(DialogHandle, int32_t delta) {
 // nobody can answer, so a question is declined.
 int ShowMessage(DialogHandle, HostBoxKind kind, const char* text, const char*) {
   ErasePending();
-  std::fflush(stdout);
-  PutLines(text, stderr);
-  std::fputc('\n', stderr);
-  PutLines(Console.explanation.c_str(), stderr);
+  std::string notice = text;
+  notice += '\n';
+  notice += Console.explanation;
   Console.explanation.clear();
-  std::fflush(stderr);
+  PlatWriteStandardError(notice.c_str());
   return kind == BOX_QUESTION ? BOX_ANSWER_NO : BOX_ANSWER_OK;
 }
 
