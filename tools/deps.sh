@@ -19,7 +19,7 @@ whole_list=0
   libsquish-dev python3-pil imagemagick
   bindfs ntfs-3g
   dpkg-dev file gzip unzip desktop-file-utils appstream man-db groff-base
-  bindfs strace lintian librsvg2-bin
+  strace lintian librsvg2-bin
 )
 if [ "$whole_list" = 1 ]; then
   if bash "$here/runs-32bit.sh"; then
