@@ -132,14 +132,22 @@ ZTEX_VECTOR_TARGET static inline void ExpandA4R4G4B4Vector(__m128i words, uint8_
   StoreBytes(target + 16, _mm_or_si128(second, _mm_slli_epi16(second, 4)));
 }
 
-ZTEX_VECTOR_TARGET static void DecodeA4R4G4B4RowVector(const uint8_t* source, uint8_t* target,
-                                                       uint32_t width) {
+// A row of 16-bit pixels into BGRA, sixteen at a time by a vector
+// expansion of eight; the plain row decodes the last ones.
+template <void (*Expand)(__m128i, uint8_t*), void (*PlainRow)(const uint8_t*, uint8_t*, uint32_t)>
+ZTEX_VECTOR_TARGET static void DecodeWordsRowVector(const uint8_t* source, uint8_t* target,
+                                                   uint32_t width) {
   uint32_t x = 0;
   for (; x + 16 <= width; x += 16) {
-    ExpandA4R4G4B4Vector(LoadWords(source + 2 * x), target + 4 * x);
-    ExpandA4R4G4B4Vector(LoadWords(source + 2 * x + 16), target + 4 * x + 32);
+    Expand(LoadWords(source + 2 * x), target + 4 * x);
+    Expand(LoadWords(source + 2 * x + 16), target + 4 * x + 32);
   }
-  DecodeA4R4G4B4Row(source + 2 * x, target + 4 * x, width - x);
+  PlainRow(source + 2 * x, target + 4 * x, width - x);
+}
+
+ZTEX_VECTOR_TARGET static void DecodeA4R4G4B4RowVector(const uint8_t* source, uint8_t* target,
+                                                       uint32_t width) {
+  DecodeWordsRowVector<ExpandA4R4G4B4Vector, DecodeA4R4G4B4Row>(source, target, width);
 }
 
 // The bits of a 16-bit lane kept by mask.
@@ -161,12 +169,7 @@ ZTEX_VECTOR_TARGET static inline void ExpandA1R5G5B5Vector(__m128i w, uint8_t* t
 
 ZTEX_VECTOR_TARGET static void DecodeA1R5G5B5RowVector(const uint8_t* source, uint8_t* target,
                                                        uint32_t width) {
-  uint32_t x = 0;
-  for (; x + 16 <= width; x += 16) {
-    ExpandA1R5G5B5Vector(LoadWords(source + 2 * x), target + 4 * x);
-    ExpandA1R5G5B5Vector(LoadWords(source + 2 * x + 16), target + 4 * x + 32);
-  }
-  DecodeA1R5G5B5Row(source + 2 * x, target + 4 * x, width - x);
+  DecodeWordsRowVector<ExpandA1R5G5B5Vector, DecodeA1R5G5B5Row>(source, target, width);
 }
 
 // Eight words to the blue-green halves (blue w << 3, green w << 5 into the
