@@ -13,13 +13,6 @@
 #include "OskeltZtexPath.h"
 #include "Platform.h"
 
-void ErrorText(uint32_t code, char* out) {
-  uint32_t length = PlatGetErrorText(code, out, LOG_MESSAGE_SIZE);
-  if (length >= LOG_MESSAGE_SIZE) length = LOG_MESSAGE_SIZE - 1;
-  while (length > 0 && static_cast<unsigned char>(out[length - 1]) <= ' ') --length;
-  out[length] = '\0';
-}
-
 // What was wrong with the command line, for a front end that can say more
 // than the notice: the parameter at fault and why, then the usage. Given
 // before the notice, which shows it.

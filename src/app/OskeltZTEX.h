@@ -46,10 +46,6 @@ void DeletePendingTemporary();
 // leaves no room at all. out holds 261 bytes.
 bool TemporaryPathOf(const char* target, char* out);
 
-// The platform's one-line text of an error code, without a line break at
-// its end, into out (LOG_MESSAGE_SIZE bytes); empty when there is none.
-void ErrorText(uint32_t code, char* out);
-
 // Splits a command line as the program reads it: blanks separate parameters,
 // double quotes group blanks and are removed. The parameters are written as
 // strings into storage (at least as long as line plus one byte) and listed in

@@ -54,12 +54,18 @@ static const char* RunTag() {
   return tag;
 }
 
+// Where the last component of a path begins.
+static size_t NameStart(const char* path) {
+  size_t at = std::strlen(path);
+  while (at > 0 && path[at - 1] != '\\' && path[at - 1] != '/') --at;
+  return at;
+}
+
 // How much of the target path a temporary name keeps before its suffix: all
 // of it, or as much of its last component as the path limit leaves.
 static bool TemporaryStem(const char* target, size_t* stem) {
   const size_t length = std::strlen(target);
-  size_t name = length;
-  while (name > 0 && target[name - 1] != '\\' && target[name - 1] != '/') --name;
+  const size_t name = NameStart(target);
   *stem = length + TEMPORARY_SUFFIX <= PATH_LIMIT ? length : PATH_LIMIT - TEMPORARY_SUFFIX;
   if (*stem < name) return PlatFail(ERROR_FILENAME_EXCED_RANGE);
   return true;
@@ -89,8 +95,7 @@ static void RemoveLeftovers(const char* target) {
   anyTag[TAG_LENGTH] = '\0';
   char pattern[PLAT_PATH_BUFFER];
   if (!TemporaryWithTag(target, anyTag, pattern)) return;
-  size_t folder = std::strlen(target);
-  while (folder > 0 && target[folder - 1] != '\\' && target[folder - 1] != '/') --folder;
+  const size_t folder = NameStart(target);
   char name[PLAT_PATH_BUFFER];
   const PlatSearch search = PlatFindFirst(pattern, name);
   if (search == PLAT_NO_SEARCH) return;
@@ -247,8 +252,7 @@ static void ExplainNoTextures(DialogHandle dialog, const char* pattern) {
   if (PlatGetCurrentDirectory(base, sizeof base) == 0) std::strcpy(base, ".");
   std::snprintf(line, sizeof line, "OskeltZTEX: nothing matches %s in %s", pattern, base);
   ExplainNotice(dialog, line);
-  const char* last = base + std::strlen(base);
-  while (last > base && last[-1] != '/' && last[-1] != '\\') --last;
+  const char* last = base + NameStart(base);
   size_t i = 0;
   for (; last[i] != '\0' && SOURCE_FOLDER[i] != '\0'; ++i)
     if (PlatFoldCase(static_cast<unsigned char>(last[i])) !=

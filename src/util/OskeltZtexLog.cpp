@@ -14,6 +14,13 @@ uint32_t ProcessedCount = 0;
 uint32_t SkippedCount = 0;
 uint32_t ErrorCount = 0;
 
+void ErrorText(uint32_t code, char* out) {
+  uint32_t length = PlatGetErrorText(code, out, LOG_MESSAGE_SIZE);
+  if (length >= LOG_MESSAGE_SIZE) length = LOG_MESSAGE_SIZE - 1;
+  while (length > 0 && static_cast<unsigned char>(out[length - 1]) <= ' ') --length;
+  out[length] = '\0';
+}
+
 void LogClear(DialogHandle dialog) {
   if (Host && Host->ClearLog) Host->ClearLog(dialog);
 }
@@ -38,10 +45,7 @@ static void WriteOutput(const char* text, size_t size) {
   OutputTail.clear();
   if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA) return;  // its reader went away
   char reason[LOG_MESSAGE_SIZE];
-  uint32_t length = PlatGetErrorText(code, reason, sizeof reason);
-  if (length >= sizeof reason) length = sizeof reason - 1;
-  while (length > 0 && static_cast<unsigned char>(reason[length - 1]) <= ' ') --length;
-  reason[length] = '\0';
+  ErrorText(code, reason);
   char line[LOG_MESSAGE_SIZE + 96];
   std::snprintf(line, sizeof line, "OskeltZTEX: the log cannot be written to standard output (%s)\r\n", reason);
   PlatWriteStandardError(line);

@@ -39,6 +39,9 @@ void FormatThousands(uint32_t value, char* out);
 void ResetCounters();
 
 enum : uint32_t { LOG_LINE_SIZE = 4096 + 1, LOG_MESSAGE_SIZE = 256 };
+// The platform's one-line text of an error code, without a line break at
+// its end, into out (LOG_MESSAGE_SIZE bytes); empty when there is none.
+void ErrorText(uint32_t code, char* out);
 // The LOG_ERROR line "ERROR: text (message)\r\n" into line (LOG_LINE_SIZE
 // bytes), from the first count characters of a system message; every
 // character of the text below 0x20 becomes '?', of the message below 0x21 a
