@@ -274,8 +274,7 @@ static bool CreateTemporary(const char* target, const char* temporary, int* fd) 
   // As a file created at once at the target name, it cannot be made where
   // that name exists.
   if (!ResolveNew(target, ERROR_FILE_EXISTS, &published)) return false;
-  const size_t cut = published.rfind('/');
-  const std::string folder = cut == std::string::npos ? std::string() : published.substr(0, cut + 1);
+  const std::string folder = FolderOf(published);
   if (!UseNamed) {
     *fd = CreateUnnamed(folder);
     if (*fd >= 0) return true;
@@ -376,8 +375,7 @@ static bool DeleteLeftover(const char* path) {
   } else if (fstat(fd, &own) != 0 || lstat(native.c_str(), &seen) != 0 || !SameFile(own, seen)) {
     Fail(ERROR_SHARING_VIOLATION);  // the name went or changed meanwhile
   } else {
-    const size_t cut = native.rfind('/');
-    VouchListing(cut == std::string::npos ? std::string() : native.substr(0, cut + 1));
+    VouchListing(FolderOf(native));
     if (unlink(native.c_str()) != 0) {
       FailErrno();
     } else {

@@ -140,6 +140,9 @@ void VouchListing(const std::string& dir);
 // calls: '/' separators, every existing component in its stored case.
 
 std::string JoinNative(const std::string& dir, const std::string& name);
+// The folder part of a native path with its '/', "" for the current folder;
+// the last component is what follows it.
+std::string FolderOf(const std::string& native);
 bool IsDotName(const std::string& name);
 // The native path of the existing folders on path (all components but the
 // last, "" for the current folder) and the last component as given ("" when

@@ -256,14 +256,8 @@ static void TakeOwnChange(FolderListing* listing, const FolderStamp& stamp) {
 // The folder part of a native path ("" for the current folder) and its last
 // component.
 static void SplitNative(const std::string& native, std::string* dir, std::string* name) {
-  const size_t cut = native.rfind('/');
-  if (cut == std::string::npos) {
-    dir->clear();
-    *name = native;
-  } else {
-    *dir = native.substr(0, cut + 1);
-    *name = native.substr(cut + 1);
-  }
+  *dir = FolderOf(native);
+  *name = native.substr(dir->size());
 }
 
 // Applies the removal of one name and the addition of another (either may be

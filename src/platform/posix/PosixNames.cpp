@@ -27,8 +27,7 @@ std::string posix::JoinNative(const std::string& dir, const std::string& name) {
 
 bool posix::IsDotName(const std::string& name) { return name == "." || name == ".."; }
 
-// The folder part of a native path, "" for the current folder.
-static std::string FolderOf(const std::string& native) {
+std::string posix::FolderOf(const std::string& native) {
   const size_t cut = native.rfind('/');
   return cut == std::string::npos ? std::string() : native.substr(0, cut + 1);
 }
@@ -226,9 +225,8 @@ static bool MoveFile(const char* from, const char* to) {
   if (FindName(parent, last, &stored, &st)) {
     // The target name exists. Only the source itself, under a name that
     // differs at most in letter case, may take the new spelling.
-    const size_t cut = source.rfind('/');
-    const std::string sourceDir = cut == std::string::npos ? "" : source.substr(0, cut + 1);
-    const std::string sourceName = cut == std::string::npos ? source : source.substr(cut + 1);
+    const std::string sourceDir = FolderOf(source);
+    const std::string sourceName = source.substr(sourceDir.size());
     struct stat a, b;
     const bool sameFolder = stat(sourceDir.empty() ? "." : sourceDir.c_str(), &a) == 0 &&
                             stat(parent.empty() ? "." : parent.c_str(), &b) == 0 &&
