@@ -16,7 +16,6 @@
 #include <QTimer>
 #include <QWindow>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -167,17 +166,10 @@ void SetDetails(QMessageBox& box, const QString& details) {
   label->setMinimumWidth(qMin(widest + 1, metrics.averageCharWidth() * DETAILS_WIDTH_CHARS));
 }
 
-// A notice also goes to standard error with the lines that explain it, as
-// the console writes it: after the log lines that came before it.
+// A notice also goes to standard error with the lines that explain it, in
+// one write, as the console writes it.
 void ReportNotice(const char* text, const std::string& details) {
-  std::fflush(stdout);
-  for (const char* p = text; *p; ++p) {
-    if (p[0] == '\r' && p[1] == '\n') continue;
-    std::fputc(*p, stderr);
-  }
-  std::fputc('\n', stderr);
-  std::fputs(details.c_str(), stderr);
-  std::fflush(stderr);
+  PlatWriteStandardError((std::string(text) + '\n' + details).c_str());
 }
 
 // The folder map in use, for the About box.
